@@ -1,0 +1,133 @@
+// The video bridge: loads the host's video-player plug-in, plays host to it, shows its editor in the
+// floating video window, and passes calls between it and the real host in both directions.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "plugin/FruityPlugInterface.h"
+
+namespace tempotally {
+
+constexpr int PlayerPathChars = 256;
+// The player's module paths, relative to the host's working directory, in order of preference.
+extern const char* const VideoPlayerPath1;
+extern const char* const VideoPlayerPath2;
+extern const char* const VideoWindowClassName;  // "Tempotally_Plugin"
+extern const char* const VideoWindowCaption;    // "Host window"
+
+// Bridges that hold the registration of the video window class, process-wide.
+extern int32_t videoClassCount;
+
+// The player's export, of the same form as ours.
+using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
+
+// Path 1 when it can be opened for reading, else path 2, untested.
+const char* ChooseVideoPlayerPath();
+
+// The wrapped player's host. Construction loads the player module, creates the video window and the
+// wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The
+// owner runs ReleaseWrapped, then DestroyVideoWindow, then deletes the object (no virtual destructor).
+class TFruityBridgePlugHost final : public TFruityPlugHost {
+ public:
+  TFruityBridgePlugHost(TFruityPlugHost* host, const char* playerModulePath, int32_t tag);
+  TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
+  TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
+
+  // Releases the wrapped instance and unloads its module; the window stays.
+  void ReleaseWrapped();
+  // Destroys the video window and gives back this bridge's hold on the window class.
+  void DestroyVideoWindow();
+
+  // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard
+  // and the slot's default when the call can't be passed on.
+  int32_t ForwardToWrapped1(int32_t id, int32_t index, TWord value);
+  void ForwardToWrapped2();
+  void ForwardToWrapped3(IStream* stream, int32_t save);
+  void ForwardToWrapped4(TWord a, TWord b, TWord c, TWord d);
+  int32_t ForwardToWrapped5(TWord a, TWord b, TWord c);
+  int32_t ForwardToWrapped6(TWord a, TWord b, TWord c);
+  void ForwardToWrapped7(TWord a, TWord b, TWord c);
+  void ForwardToWrapped8(TWord a, TWord b);
+  int32_t ForwardToWrapped9(TWord a, TWord b);
+  void ForwardToWrapped10(TWord a);
+  void ForwardToWrapped11(TWord a);
+  int32_t ForwardToWrapped12(TWord a, TWord b, TWord c, TWord d);
+  int32_t ForwardToWrapped13(TWord word, float* buffer, int32_t* frameCount);
+  void ForwardToWrapped14();
+  void ForwardToWrapped15();
+  void ForwardToWrapped16(TWord a);
+  void ForwardToWrapped17(TWord a);
+
+  // Host slots, called by the wrapped instance. Slot 0 answers a few ids itself and substitutes
+  // the time of id 36; every other slot is passed to the real host untouched.
+  int32_t __stdcall HostDispatch(int32_t tag, int32_t id, int32_t index, TWord value) override;
+  void __stdcall HostCall1(TWord a, TWord b, TWord c) override;
+  void __stdcall HostCall2(TWord a, TWord b) override;
+  void __stdcall HostCall3(TWord a, TWord b, TWord c, float d) override;
+  void __stdcall HostCall4(TWord a) override;
+  void __stdcall HostCall5(TWord a, TWord b) override;
+  int32_t __stdcall HostCall6(TWord a, TWord b, TWord c, TWord d) override;
+  void __stdcall HostCall7() override;
+  void __stdcall HostCall8() override;
+  void __stdcall HostCall9(TWord a, TWord b) override;
+  void __stdcall HostCall10(TWord a, TWord b) override;
+  void __stdcall HostCall11(TWord a, TWord b, TWord c, float d, float e, TWord f, TWord g) override;
+  void __stdcall HostCall12(TWord a, TWord b, TWord c, float d, float e, TWord f, TWord g) override;
+  bool __stdcall HostCall13(TWord a, TWord b, TWord c, TWord d) override;
+  int32_t __stdcall HostCall14(TWord a, TWord b) override;
+  void __stdcall HostCall15(TWord a) override;
+  int32_t __stdcall HostCall16() override;
+  double __stdcall SongPosition() override;
+  double __stdcall HostCall18() override;
+  void __stdcall HostCall19(TWord a, TWord b, TWord c) override;
+  int32_t __stdcall HostCall20(TWord a) override;
+  void __stdcall HostCall21(TWord a, TWord b) override;
+  void __stdcall HostCall22(TWord a, TWord b) override;
+  void __stdcall HostCall23(TWord a, TWord b) override;
+  void __stdcall HostCall24(TWord a, TWord b, TWord c, TWord d, float e, float f, float g) override;
+  int32_t __stdcall HostCall25(TWord a) override;
+  int32_t __stdcall HostCall26(TWord a, TWord b) override;
+  bool __stdcall HostCall27(TWord a, TWord b, TWord c, TWord d, TWord e) override;
+  void __stdcall HostCall28() override;
+  void __stdcall HostCall29() override;
+  void __stdcall HostCall30(TWord a, TWord b, TWord c) override;
+  void __stdcall HostCall31(TWord a, TWord b, float c, float d) override;
+  void __stdcall HostCall32(TWord a) override;
+  void __stdcall HostCall33(TWord a) override;
+  void __stdcall HostCall34() override;
+  void __stdcall HostCall35() override;
+  void __stdcall HostCall36(TWord a, TWord b, TWord c) override;
+  // Passed on by a jump that swaps in the real host as the object, so any argument list and result
+  // survive. Without a real host it takes no arguments and returns 0.
+  void __stdcall HostCall37() override;
+
+  TFruityPlugHost* realHost = nullptr;  // offset 192: read by the slot-37 thunk
+  HWND captionWindow = nullptr;
+  HWND wrappedEditor = nullptr;
+  double videoTime = 0.0;  // milliseconds
+  uint8_t slot2Enabled = 1;
+  uint8_t wantsTick = 0;
+  int32_t hostTag = 0;
+  TFruityPlug* wrappedPlug = nullptr;
+  HMODULE wrappedModule = nullptr;
+  char playerPath[PlayerPathChars] = {};
+  HWND videoWindow = nullptr;
+  // The instance handle the class was registered under; kept after the module is unloaded.
+  HMODULE classModule = nullptr;
+  bool holdsClass = false;
+
+ private:
+  ~TFruityBridgePlugHost() = default;
+  friend void DeleteBridge(TFruityBridgePlugHost* bridge);
+};
+
+// Frees a bridge after its owner ran ReleaseWrapped and DestroyVideoWindow.
+void DeleteBridge(TFruityBridgePlugHost* bridge);
+
+// The video window's procedure; the bridge is bound through GWL_USERDATA once the wrapped
+// instance exists.
+LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace tempotally

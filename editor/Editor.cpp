@@ -1,0 +1,78 @@
+// The editor dialog's creation, parenting and message routing.
+#include "editor/Editor.h"
+
+#include <initializer_list>
+
+#include "plugin/TempotallyPlug.h"
+
+namespace tempotally {
+
+SharedGdi sharedGdi;
+int sharedGdiCreations = 0;
+
+void CreateSharedGdi() {
+  sharedGdi.created = true;
+  ++sharedGdiCreations;
+}
+
+void DeleteSharedGdi() {
+  for (HGDIOBJ object : {static_cast<HGDIOBJ>(sharedGdi.skinBitmap),
+                         static_cast<HGDIOBJ>(sharedGdi.titleFont),
+                         static_cast<HGDIOBJ>(sharedGdi.readoutFont)}) {
+    if (object) DeleteObject(object);
+  }
+  sharedGdi = SharedGdi{};
+}
+
+void CreateEditorDialog(ORVAVSTExprPlug* plug) {
+  CreateDialogParamA(plug->moduleInstance, MAKEINTRESOURCEA(EditorDialogTemplate), nullptr,
+                     EditorDialogProc, reinterpret_cast<LPARAM>(plug));
+}
+
+void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
+  if (parent) {
+    plug->editorParent = parent;
+    plug->editorShown = 1;
+    if (plug->editorWindow) {
+      SetParent(plug->editorWindow, parent);
+      ShowWindow(plug->editorWindow, SW_SHOW);
+    }
+  } else {
+    plug->editorShown = 0;
+    if (plug->editorWindow) {
+      ShowWindow(plug->editorWindow, SW_HIDE);
+      SetParent(plug->editorWindow, nullptr);
+    }
+  }
+}
+
+void RequestRepaint(ORVAVSTExprPlug* plug) {
+  if (plug->editorShown && plug->editorWindow) InvalidateRect(plug->editorWindow, nullptr, FALSE);
+}
+
+namespace {
+
+INT_PTR EditorWindowProc(ORVAVSTExprPlug*, UINT message) {
+  switch (message) {
+    case WM_ERASEBKGND:
+      return 1;  // the skin covers the whole surface; never erase
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(lParam);
+    SetWindowLongA(window, GWL_USERDATA, static_cast<LONG>(lParam));
+    if (plug) plug->editorWindow = window;
+    return 1;
+  }
+  auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(GetWindowLongA(window, GWL_USERDATA));
+  if (!plug) return 0;
+  return EditorWindowProc(plug, message);
+}
+
+}  // namespace tempotally

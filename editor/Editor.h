@@ -1,0 +1,35 @@
+// The editor: a control-less dialog that the plug-in parents into the host's window, and the
+// process-wide drawing resources that all live editors share.
+#pragma once
+
+#include <windows.h>
+
+namespace tempotally {
+
+class ORVAVSTExprPlug;
+
+constexpr int EditorDialogTemplate = 100;
+
+// Drawing resources shared by every live plug-in object; see editorInstanceCount.
+struct SharedGdi {
+  HBITMAP skinBitmap = nullptr;
+  HFONT titleFont = nullptr;
+  HFONT readoutFont = nullptr;
+  bool created = false;
+};
+extern SharedGdi sharedGdi;
+extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
+
+void CreateSharedGdi();
+void DeleteSharedGdi();
+
+// Creates the hidden editor dialog; the dialog sets plug->editorWindow while it is being created.
+void CreateEditorDialog(ORVAVSTExprPlug* plug);
+// Parents and shows the editor in `parent`, or hides and unparents it when `parent` is null.
+void ShowEditor(ORVAVSTExprPlug* plug, HWND parent);
+// Asks a shown editor to repaint; only invalidates, so any thread may call it.
+void RequestRepaint(ORVAVSTExprPlug* plug);
+
+INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+}  // namespace tempotally

@@ -1,0 +1,38 @@
+// Default behaviours of every plug-in slot.
+#include "plugin/CppFruityPlug.h"
+
+#include <new>
+
+namespace tempotally {
+
+TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject) {
+  instanceTag = tag;
+  if (host) host->HostDispatch(instanceTag, HostId::Created, 0, 0);
+}
+
+void __stdcall TCPPFruityPlug::Release() { Destroy(DestroyFreesMemory); }
+int32_t __stdcall TCPPFruityPlug::Dispatch(int32_t, int32_t, TWord) { return 0; }
+void __stdcall TCPPFruityPlug::Call2() {}
+void __stdcall TCPPFruityPlug::SaveRestoreState(IStream*, int32_t) {}
+void __stdcall TCPPFruityPlug::Call4(TWord, TWord, TWord, TWord) {}
+int32_t __stdcall TCPPFruityPlug::Call5(TWord, TWord, TWord) { return 0; }
+int32_t __stdcall TCPPFruityPlug::Call6(TWord, TWord b, TWord) { return static_cast<int32_t>(b); }
+void __stdcall TCPPFruityPlug::Call7(TWord, TWord, TWord) {}
+void __stdcall TCPPFruityPlug::Call8(TWord, TWord) {}
+int32_t __stdcall TCPPFruityPlug::Call9(TWord, TWord) { return 0; }
+void __stdcall TCPPFruityPlug::Call10(TWord) {}
+void __stdcall TCPPFruityPlug::Call11(TWord) {}
+int32_t __stdcall TCPPFruityPlug::Call12(TWord, TWord, TWord, TWord) { return 0; }
+int32_t __stdcall TCPPFruityPlug::Render(TWord, float*, int32_t*) { return 0; }
+void __stdcall TCPPFruityPlug::Tick() {}
+void __stdcall TCPPFruityPlug::Call15() {}
+void __stdcall TCPPFruityPlug::Call16(TWord) {}
+void __stdcall TCPPFruityPlug::Call17(TWord) {}
+
+TFruityPlug* __stdcall TCPPFruityPlug::Destroy(uint32_t flags) {
+  this->~TCPPFruityPlug();
+  if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
+  return this;
+}
+
+}  // namespace tempotally

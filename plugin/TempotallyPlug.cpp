@@ -1,0 +1,209 @@
+// Construction, release and the host's calls on the plug-in object.
+#include "plugin/TempotallyPlug.h"
+
+#include <cstring>
+#include <new>
+
+#include "bridge/BridgePlugHost.h"
+#include "editor/Editor.h"
+
+namespace tempotally {
+
+int32_t editorInstanceCount = 0;
+
+constexpr int32_t InfoVersion = 1;
+// Wants the per-tick call (0x20), plus the host's flag bits for this kind of plug-in.
+constexpr int32_t InfoFlags = 0x00200061;
+static_assert(InfoFlags & PluginFlagWantsTick, "the engine needs every tick");
+
+const PluginInfo TempotallyInfo = {InfoVersion, "Velquor Tempotally", "ORVA Tempotally", InfoFlags,
+                                   {}};
+
+namespace {
+
+HINSTANCE OwnModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&OwnModule), &module);
+  return module;
+}
+
+}  // namespace
+
+ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
+    : TCPPFruityPlug(hostObject, tag) {
+  pluginInfo = &TempotallyInfo;
+  moduleInstance = OwnModule();
+}
+
+ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t tag) {
+  auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
+  if (!plug) return nullptr;
+  if (editorInstanceCount == 0) CreateSharedGdi();
+  ++editorInstanceCount;
+  // From here on Release undoes whatever was made, so every failure ends through it.
+  if (!plug->timeline.Allocate()) {
+    plug->Release();
+    return nullptr;
+  }
+  plug->timeline.ResetState();
+  CreateEditorDialog(plug);
+  if (!plug->OpenVideoPlayer()) {
+    plug->Release();
+    return nullptr;
+  }
+  return plug;
+}
+
+bool ORVAVSTExprPlug::OpenVideoPlayer() {
+  videoBridge = nullptr;
+  auto* bridge = new (std::nothrow) TFruityBridgePlugHost(host, ChooseVideoPlayerPath(), instanceTag);
+  if (!bridge) return false;
+  videoBridge = bridge;
+  if (timeline.video && bridge->videoWindow) ShowWindow(bridge->videoWindow, SW_SHOW);
+  if (timeline.videoontop && bridge->videoWindow) {
+    SetWindowPos(bridge->videoWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  }
+  if (!bridge->wrappedPlug) {
+    bridge->DestroyVideoWindow();
+    DeleteBridge(bridge);
+    videoBridge = nullptr;
+  }
+  return true;
+}
+
+void __stdcall ORVAVSTExprPlug::Release() {
+  if (videoBridge) videoBridge->ReleaseWrapped();
+  if (editorWindow) {
+    DestroyWindow(editorWindow);
+    editorWindow = nullptr;
+  }
+  timeline.Free();
+  if (--editorInstanceCount == 0) DeleteSharedGdi();
+  Destroy(DestroyFreesMemory);
+}
+
+TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
+  if (videoBridge) {
+    videoBridge->DestroyVideoWindow();
+    DeleteBridge(videoBridge);
+    videoBridge = nullptr;
+  }
+  this->~ORVAVSTExprPlug();
+  if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
+  return this;
+}
+
+int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord value) {
+  switch (id) {
+    case PlugId::ShowEditor:
+      ShowEditor(this, reinterpret_cast<HWND>(value));
+      break;
+    case PlugId::Transport:
+      timeline.OnTransport(static_cast<int32_t>(value));
+      RequestRepaint(this);
+      break;
+    case PlugId::SongPosition:
+      if (host) timeline.OnSongPosition(host->SongPosition());
+      break;
+    case PlugId::TimeSignature:
+      // A null address carries no signature; the last one stays.
+      if (value) {
+        std::memcpy(timeline.timeSignature, reinterpret_cast<const void*>(value),
+                    sizeof timeline.timeSignature);
+        RequestRepaint(this);
+      }
+      break;
+    default:
+      break;
+  }
+  if (videoBridge) videoBridge->ForwardToWrapped1(id, index, value);
+  return 0;
+}
+
+void __stdcall ORVAVSTExprPlug::Tick() {
+  timeline.hostTime[0] = timeline.hostTime[1] = 0.0;
+  std::memset(hostInfo39, 0, sizeof hostInfo39);
+  double position = timeline.songPosition;
+  if (host) {
+    position = host->SongPosition();
+    host->HostDispatch(instanceTag, HostId::SongTime, 1, reinterpret_cast<TWord>(timeline.hostTime));
+    host->HostDispatch(instanceTag, HostId::TickInfo, 1, reinterpret_cast<TWord>(hostInfo39));
+  }
+  const bool changed = timeline.RecordTick(position);
+  if (videoBridge) {
+    videoBridge->videoTime =
+        timeline.ElapsedSeconds(timeline.currentTick, timeline.optimise) * MillisecondsPerSecond;
+  }
+  if (changed || timeline.paintedTick != timeline.currentTick) RequestRepaint(this);
+  if (videoBridge) videoBridge->ForwardToWrapped14();
+}
+
+int32_t __stdcall ORVAVSTExprPlug::Render(TWord word, float* buffer, int32_t* frameCount) {
+  // The count is read again before every frame: the host owns it.
+  if (buffer && frameCount) {
+    for (int32_t i = 0; i < *frameCount; ++i) buffer[2 * i] = buffer[2 * i + 1] = 0.0f;
+  }
+  if (videoBridge) videoBridge->ForwardToWrapped13(word, buffer, frameCount);
+  return 0;
+}
+
+void __stdcall ORVAVSTExprPlug::Call2() {
+  if (videoBridge) videoBridge->ForwardToWrapped2();
+}
+
+void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) {
+  if (videoBridge) videoBridge->ForwardToWrapped3(stream, save);
+}
+
+void __stdcall ORVAVSTExprPlug::Call4(TWord a, TWord b, TWord c, TWord d) {
+  if (videoBridge) videoBridge->ForwardToWrapped4(a, b, c, d);
+}
+
+int32_t __stdcall ORVAVSTExprPlug::Call5(TWord a, TWord b, TWord c) {
+  return videoBridge ? videoBridge->ForwardToWrapped5(a, b, c) : TCPPFruityPlug::Call5(a, b, c);
+}
+
+int32_t __stdcall ORVAVSTExprPlug::Call6(TWord a, TWord b, TWord c) {
+  return videoBridge ? videoBridge->ForwardToWrapped6(a, b, c) : TCPPFruityPlug::Call6(a, b, c);
+}
+
+void __stdcall ORVAVSTExprPlug::Call7(TWord a, TWord b, TWord c) {
+  if (videoBridge) videoBridge->ForwardToWrapped7(a, b, c);
+}
+
+void __stdcall ORVAVSTExprPlug::Call8(TWord a, TWord b) {
+  if (videoBridge) videoBridge->ForwardToWrapped8(a, b);
+}
+
+int32_t __stdcall ORVAVSTExprPlug::Call9(TWord a, TWord b) {
+  return videoBridge ? videoBridge->ForwardToWrapped9(a, b) : TCPPFruityPlug::Call9(a, b);
+}
+
+void __stdcall ORVAVSTExprPlug::Call10(TWord a) {
+  if (videoBridge) videoBridge->ForwardToWrapped10(a);
+}
+
+void __stdcall ORVAVSTExprPlug::Call11(TWord a) {
+  if (videoBridge) videoBridge->ForwardToWrapped11(a);
+}
+
+int32_t __stdcall ORVAVSTExprPlug::Call12(TWord a, TWord b, TWord c, TWord d) {
+  return videoBridge ? videoBridge->ForwardToWrapped12(a, b, c, d)
+                     : TCPPFruityPlug::Call12(a, b, c, d);
+}
+
+void __stdcall ORVAVSTExprPlug::Call15() {
+  if (videoBridge) videoBridge->ForwardToWrapped15();
+}
+
+void __stdcall ORVAVSTExprPlug::Call16(TWord a) {
+  if (videoBridge) videoBridge->ForwardToWrapped16(a);
+}
+
+void __stdcall ORVAVSTExprPlug::Call17(TWord a) {
+  if (videoBridge) videoBridge->ForwardToWrapped17(a);
+}
+
+}  // namespace tempotally

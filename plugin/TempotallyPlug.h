@@ -1,0 +1,66 @@
+// The plug-in object: the elapsed-time engine in front of the wrapped video player. It handles the
+// editor, the transport and the per-tick call itself and passes every call on through the bridge.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/CppFruityPlug.h"
+#include "timeline/TimelineEngine.h"
+
+namespace tempotally {
+
+class TFruityBridgePlugHost;
+
+// Live plug-in objects in the process; the shared drawing resources exist while it is above 0.
+extern int32_t editorInstanceCount;
+
+extern const PluginInfo TempotallyInfo;
+
+constexpr int32_t DefaultGraphSpan = 1536;  // ticks shown by the graph
+constexpr float DefaultGraphMargin = 0.01f; // seconds per tick
+constexpr int HostRecordBytes = 16;         // the records the host fills for ids 36 and 39
+
+class ORVAVSTExprPlug final : public TCPPFruityPlug {
+ public:
+  // Builds a complete object, or returns null (holding nothing) when memory runs out.
+  static ORVAVSTExprPlug* Create(TFruityPlugHost* hostObject, int32_t tag);
+
+  void __stdcall Release() override;
+  int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
+  void __stdcall Call2() override;
+  void __stdcall SaveRestoreState(IStream* stream, int32_t save) override;
+  void __stdcall Call4(TWord a, TWord b, TWord c, TWord d) override;
+  int32_t __stdcall Call5(TWord a, TWord b, TWord c) override;
+  int32_t __stdcall Call6(TWord a, TWord b, TWord c) override;
+  void __stdcall Call7(TWord a, TWord b, TWord c) override;
+  void __stdcall Call8(TWord a, TWord b) override;
+  int32_t __stdcall Call9(TWord a, TWord b) override;
+  void __stdcall Call10(TWord a) override;
+  void __stdcall Call11(TWord a) override;
+  int32_t __stdcall Call12(TWord a, TWord b, TWord c, TWord d) override;
+  int32_t __stdcall Render(TWord word, float* buffer, int32_t* frameCount) override;
+  void __stdcall Tick() override;
+  void __stdcall Call15() override;
+  void __stdcall Call16(TWord a) override;
+  void __stdcall Call17(TWord a) override;
+  TFruityPlug* __stdcall Destroy(uint32_t flags) override;
+
+  HWND editorParent = nullptr;
+  uint8_t editorShown = 0;
+  // The engine's state, options and map: one place, so that access to it can be serialised.
+  TimelineEngine timeline;
+  int32_t graphSpan = DefaultGraphSpan;
+  float graphMargin = DefaultGraphMargin;
+  HINSTANCE moduleInstance = nullptr;
+  double hostSelection[2] = {0.0, 0.0};
+  uint8_t hostInfo39[HostRecordBytes] = {};
+  TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
+
+ private:
+  ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag);
+  ~ORVAVSTExprPlug() = default;
+  // Loads the video player behind a bridge; false only when the bridge could not be allocated.
+  bool OpenVideoPlayer();
+};
+
+}  // namespace tempotally

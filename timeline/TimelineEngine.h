@@ -1,0 +1,105 @@
+// The timeline engine: the tick-duration map, its per-beat cache of running sums, the elapsed time
+// over the map, and the recording of tick lengths on each tick of the host's transport.
+// Platform-free: nothing here knows about windows, the host or the video player.
+#pragma once
+
+#include <cstdint>
+
+namespace tempotally {
+
+constexpr int32_t TicksPerBeat = 96;
+constexpr int32_t MapBeats = 1000;
+constexpr int32_t MapTicks = TicksPerBeat * MapBeats;
+
+// A measured tick length counts as a change when it moves by more than this, in seconds.
+constexpr double TickChangeThreshold = 1e-5;
+// A beat sum of smaller magnitude counts as not cached.
+constexpr double BeatSumCachedThreshold = 1e-8;
+// A map entry of smaller magnitude counts as not recorded, for the look-ahead back-fill.
+constexpr double TickEmptyThreshold = 1e-16;
+// Ticks during which the readout stays tinted after a recorded change.
+constexpr int32_t RecentChangeTicks = 96;
+
+// Summation steps of ElapsedSeconds: every tick, or every fourth tick (Optimise).
+constexpr uint8_t StepEveryTick = 1;
+constexpr uint8_t StepOptimised = 4;
+
+constexpr int32_t DefaultVideoWidth = 640;
+constexpr int32_t DefaultVideoHeight = 480;
+
+// Host transport value that means "playing"; every other value means stopped.
+constexpr int32_t TransportPlaying = 1;
+
+constexpr double MillisecondsPerSecond = 1000.0;
+constexpr double SecondsPerMinute = 60.0;
+constexpr double MillisecondsPerMinute = 60000.0;
+
+// Everything the engine reads and writes lives in this one object, so that its users can serialise
+// access in one place. The plug-in object embeds one; tests build their own.
+struct TimelineEngine {
+  // Options, persisted under the same names, and the video window's placement.
+  uint8_t freeze = 0;
+  uint8_t video = 0;
+  uint8_t videoontop = 0;
+  uint8_t lookahead = 1;
+  uint8_t optimise = StepOptimised;  // the summation step: 1 or 4
+  uint8_t selection = 0;
+  uint8_t minimised = 0;
+  int32_t winleft = 0;
+  int32_t wintop = 0;
+  int32_t winwidth = DefaultVideoWidth;
+  int32_t winheight = DefaultVideoHeight;
+
+  // Transport and position, as last reported by the host.
+  uint8_t playing = 0;
+  uint8_t playStarted = 0;
+  int32_t recentChange = 0;
+  double songPosition = 0.0;      // in ticks
+  double hostTime[2] = {0.0, 0.0};  // filled by the host each tick; [0] is its time in ms
+  int32_t timeSignature[3] = {0, 0, 0};
+
+  int32_t currentTick = 0;
+  int32_t paintedTick = 0;  // -1 forces the next RefreshDisplayTime to recompute
+  double displaySeconds = 0.0;
+
+  // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds.
+  double* tickDurations = nullptr;
+  double* beatSums = nullptr;
+
+  TimelineEngine() = default;
+  TimelineEngine(const TimelineEngine&) = delete;
+  TimelineEngine& operator=(const TimelineEngine&) = delete;
+  ~TimelineEngine() { Free(); }
+
+  // Allocates both arrays without throwing; false (and nothing held) when memory runs out.
+  bool Allocate();
+  void Free();
+
+  // Seconds from the start of tick 0 to the start of `tick`, adding every `step`-th tick length
+  // times `step`. Sets tickDurations[0] to tickDurations[1] and fills the beat cache on the way.
+  double ElapsedSeconds(int32_t tick, int32_t step);
+  // Clears the cached sums of beats after `beat`.
+  void InvalidateBeatSums(int32_t beat);
+  // Both arrays to zero, options and placement to their defaults.
+  void ResetState();
+  // Brings currentTick to the host position while stopped and recomputes displaySeconds when
+  // the shown tick changed.
+  void RefreshDisplayTime();
+
+  // Transport notification: starts or stops recording.
+  void OnTransport(int32_t value);
+  // Song position notification: follows a jump.
+  void OnSongPosition(double position);
+  // The engine's share of one per-tick call, after the host has reported `position` (ticks) and
+  // filled hostTime: measures the tick, records a change, advances. True when a change was recorded.
+  bool RecordTick(double position);
+};
+
+// Length of one tick in seconds from the host's position (ticks) and its time there (ms).
+double MeasureTickSeconds(double position, double hostTimeMs);
+
+// A host position (ticks) as a tick index: truncated toward zero after clamping to the int32 range;
+// not-a-number gives tick 0.
+int32_t TickFromPosition(double position);
+
+}  // namespace tempotally

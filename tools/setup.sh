@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a bare Debian 12 machine: the mingw-w64 i686 compiler,
+# Wine (32-bit loader plus the 64-bit server), a virtual X display, CMake and the Google test and
+# benchmark libraries. Where the kernel cannot run 32-bit Linux programs itself (IA-32 emulation
+# switched off), the 32-bit Wine loader runs through qemu-user, registered with binfmt_misc.
+# Idempotent and quiet when everything is already in place.
+set -euo pipefail
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+have() { command -v "$1" >/dev/null 2>&1; }
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+apt_updated=0
+apt_update() {
+  if [ "$apt_updated" -eq 0 ]; then
+    $SUDO apt-get update -qq >/dev/null
+    apt_updated=1
+  fi
+}
+
+need=()
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have cmake || need+=(cmake)
+have g++ || need+=(g++)
+have Xvfb || need+=(xvfb)
+have xauth || need+=(xauth)
+installed googletest || need+=(googletest)
+installed libgtest-dev || need+=(libgtest-dev)
+installed libbenchmark-dev || need+=(libbenchmark-dev)
+installed wine32:i386 || need+=(wine wine32:i386)
+installed wine64 || need+=(wine64)
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "setup: installing ${need[*]}" >&2
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+  fi
+  apt_update
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+# Can this kernel run the 32-bit Wine loader directly?
+if /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
+  exit 0
+fi
+
+# It cannot: run 32-bit programs through qemu-user. The qemu of Debian 12 spends about a minute
+# reserving Wine's address space, so take the one from bookworm-backports (10.x), which takes none.
+qemu_ok() {
+  have qemu-i386-static && [ "$(qemu-i386-static --version | sed -n 's/.*version \([0-9]*\).*/\1/p' | head -n1)" -ge 8 ]
+}
+if ! qemu_ok; then
+  echo "setup: installing qemu-user-static from bookworm-backports for 32-bit programs" >&2
+  if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
+      $SUDO tee /etc/apt/sources.list.d/tempotally-backports.sources >/dev/null
+    apt_updated=0
+  fi
+  apt_update
+  $SUDO apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null
+fi
+
+binfmt=/proc/sys/fs/binfmt_misc
+[ -e "$binfmt/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$binfmt"
+# The F flag opens the interpreter now, so a handler registered before an upgrade keeps the old qemu.
+for name in tempotally-i386 tempotally-i386-pie; do
+  [ -e "$binfmt/$name" ] && echo -1 | $SUDO tee "$binfmt/$name" >/dev/null
+done
+elf_head='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+elf_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+echo ":tempotally-i386:M::${elf_head}\x02\x00\x03\x00:${elf_mask}:/usr/bin/qemu-i386-static:F" | $SUDO tee "$binfmt/register" >/dev/null
+echo ":tempotally-i386-pie:M::${elf_head}\x03\x00\x03\x00:${elf_mask}:/usr/bin/qemu-i386-static:F" | $SUDO tee "$binfmt/register" >/dev/null
+/usr/lib/wine/wineserver32 --version >/dev/null 2>&1 || { echo "setup: 32-bit programs still do not run" >&2; exit 1; }

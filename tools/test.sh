@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the native core (plain, then under ASan and UBSan) and the Windows
+# side (the plug-in DLL, the bridge and the test host) through Wine.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/tools/setup.sh"
+jobs=$(nproc)
+
+echo "== native core"
+cmake -S "$root" -B "$root/build/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$root/build/native" -j "$jobs"
+ctest --test-dir "$root/build/native" --output-on-failure
+
+echo "== native core under ASan and UBSan"
+cmake -S "$root" -B "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DTEMPOTALLY_SANITIZE=ON >/dev/null
+cmake --build "$root/build/asan" -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir "$root/build/asan" --output-on-failure
+
+echo "== Windows side, through Wine"
+cmake -S "$root" -B "$root/build/win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$root/build/win" -j "$jobs"
+WINEPREFIX="$root/build/wine-prefix" "$root/tools/with-wine-display.sh" \
+  ctest --test-dir "$root/build/win" --output-on-failure
+echo "== all tests passed"

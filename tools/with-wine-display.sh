@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Runs a command with a private X display (Xvfb) and one wineserver kept alive for its whole run,
+# in the Wine prefix $WINEPREFIX (created on first use). Stops both afterwards.
+set -euo pipefail
+: "${WINEPREFIX:?set WINEPREFIX}"
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+display=""
+for n in $(seq 90 140); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
+done
+[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  kill "$xvfb_pid" >/dev/null 2>&1 || true
+  wait "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+
+mkdir -p "$WINEPREFIX"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  echo "wine: creating prefix $WINEPREFIX" >&2
+  wine wineboot --init >/dev/null 2>&1 || true
+fi
+wineserver -p >/dev/null 2>&1 || true
+"$@"
