@@ -42,7 +42,7 @@ struct TimelineEngine {
   uint8_t video = 0;
   uint8_t videoontop = 0;
   uint8_t lookahead = 1;
-  uint8_t optimise = StepOptimised;  // the summation step: 1 or 4
+  uint8_t optimise = StepEveryTick;  // the summation step: 1 or 4
   uint8_t selection = 0;
   uint8_t minimised = 0;
   int32_t winleft = 0;

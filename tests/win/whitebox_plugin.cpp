@@ -1,0 +1,287 @@
+// The plug-in object from the inside: construction and release, the shared editor resources, the
+// editor's parenting, the dispatch ids the plug-in handles itself, and running out of memory.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "editor/Editor.h"
+#include "plugin/TempotallyPlug.h"
+
+using namespace tempotally;
+
+// Allocation accounting for this test program, with an optional failure of the n-th allocation.
+namespace {
+int liveAllocations = 0;
+int allocationsUntilFailure = -1;  // -1: never fail
+}  // namespace
+
+void* operator new(std::size_t size) {
+  void* p = operator new(size, std::nothrow);
+  if (!p) std::abort();
+  return p;
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (allocationsUntilFailure == 0) return nullptr;
+  if (allocationsUntilFailure > 0) --allocationsUntilFailure;
+  void* p = std::malloc(size ? size : 1);
+  if (p) ++liveAllocations;
+  return p;
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void* operator new[](std::size_t size, const std::nothrow_t& t) noexcept {
+  return operator new(size, t);
+}
+void operator delete(void* p) noexcept {
+  if (p) --liveAllocations;
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete[](void* p, std::size_t) noexcept { operator delete(p); }
+
+namespace {
+
+// A host that records the dispatch ids it sees and answers the song position.
+class FakeHost final : public TFruityPlugHost {
+ public:
+  struct Call {
+    int32_t tag, id, index;
+    TWord value;
+  };
+  std::vector<Call> dispatches;
+  int songPositionCalls = 0;
+  double position = 0.0;
+  double timeMs = 0.0;
+
+  FakeHost() { std::memset(hostPublic, 0, sizeof hostPublic); }
+  int32_t __stdcall HostDispatch(int32_t tag, int32_t id, int32_t index, TWord value) override {
+    dispatches.push_back({tag, id, index, value});
+    if (id == HostId::SongTime && value) reinterpret_cast<double*>(value)[0] = timeMs;
+    return 0;
+  }
+  void __stdcall HostCall1(TWord, TWord, TWord) override {}
+  void __stdcall HostCall2(TWord, TWord) override {}
+  void __stdcall HostCall3(TWord, TWord, TWord, float) override {}
+  void __stdcall HostCall4(TWord) override {}
+  void __stdcall HostCall5(TWord, TWord) override {}
+  int32_t __stdcall HostCall6(TWord, TWord, TWord, TWord) override { return 0; }
+  void __stdcall HostCall7() override {}
+  void __stdcall HostCall8() override {}
+  void __stdcall HostCall9(TWord, TWord) override {}
+  void __stdcall HostCall10(TWord, TWord) override {}
+  void __stdcall HostCall11(TWord, TWord, TWord, float, float, TWord, TWord) override {}
+  void __stdcall HostCall12(TWord, TWord, TWord, float, float, TWord, TWord) override {}
+  bool __stdcall HostCall13(TWord, TWord, TWord, TWord) override { return false; }
+  int32_t __stdcall HostCall14(TWord, TWord) override { return 0; }
+  void __stdcall HostCall15(TWord) override {}
+  int32_t __stdcall HostCall16() override { return 0; }
+  double __stdcall SongPosition() override {
+    ++songPositionCalls;
+    return position;
+  }
+  double __stdcall HostCall18() override { return 0.0; }
+  void __stdcall HostCall19(TWord, TWord, TWord) override {}
+  int32_t __stdcall HostCall20(TWord) override { return 0; }
+  void __stdcall HostCall21(TWord, TWord) override {}
+  void __stdcall HostCall22(TWord, TWord) override {}
+  void __stdcall HostCall23(TWord, TWord) override {}
+  void __stdcall HostCall24(TWord, TWord, TWord, TWord, float, float, float) override {}
+  int32_t __stdcall HostCall25(TWord) override { return 0; }
+  int32_t __stdcall HostCall26(TWord, TWord) override { return 0; }
+  bool __stdcall HostCall27(TWord, TWord, TWord, TWord, TWord) override { return false; }
+  void __stdcall HostCall28() override {}
+  void __stdcall HostCall29() override {}
+  void __stdcall HostCall30(TWord, TWord, TWord) override {}
+  void __stdcall HostCall31(TWord, TWord, float, float) override {}
+  void __stdcall HostCall32(TWord) override {}
+  void __stdcall HostCall33(TWord) override {}
+  void __stdcall HostCall34() override {}
+  void __stdcall HostCall35() override {}
+  void __stdcall HostCall36(TWord, TWord, TWord) override {}
+  void __stdcall HostCall37() override {}
+};
+
+// These tests run in a folder without a video player, so every object is bridge-less.
+class PluginObject : public ::testing::Test {
+ protected:
+  FakeHost host;
+  ORVAVSTExprPlug* Make(int32_t tag = 7) {
+    ORVAVSTExprPlug* plug = ORVAVSTExprPlug::Create(&host, tag);
+    EXPECT_NE(plug, nullptr);
+    return plug;
+  }
+};
+
+TEST_F(PluginObject, ConstructionGivesEveryFieldItsStartingValue) {
+  ORVAVSTExprPlug* plug = Make(42);
+  EXPECT_EQ(plug->instanceTag, 42);
+  EXPECT_EQ(plug->pluginInfo, &TempotallyInfo);
+  EXPECT_EQ(plug->host, &host);
+  ASSERT_EQ(host.dispatches.size(), 1u);
+  EXPECT_EQ(host.dispatches[0].tag, 42);
+  EXPECT_EQ(host.dispatches[0].id, HostId::Created);
+  EXPECT_EQ(host.dispatches[0].index, 0);
+  EXPECT_EQ(host.dispatches[0].value, 0);
+
+  EXPECT_EQ(plug->editorParent, nullptr);
+  EXPECT_EQ(plug->editorShown, 0);
+  EXPECT_EQ(plug->graphSpan, 1536);
+  uint32_t marginBits;
+  std::memcpy(&marginBits, &plug->graphMargin, sizeof marginBits);
+  EXPECT_EQ(marginBits, 0x3C23D70Au);
+  EXPECT_EQ(plug->moduleInstance, GetModuleHandleA(nullptr));
+  EXPECT_EQ(plug->videoBridge, nullptr);
+
+  const TimelineEngine& t = plug->timeline;
+  EXPECT_EQ(t.freeze + t.video + t.videoontop + t.selection + t.minimised, 0);
+  EXPECT_EQ(t.lookahead, 1);
+  EXPECT_EQ(t.optimise, 1) << "Optimise starts on, which is step 1";
+  EXPECT_EQ(t.winwidth, 640);
+  EXPECT_EQ(t.winheight, 480);
+  ASSERT_NE(t.tickDurations, nullptr);
+  ASSERT_NE(t.beatSums, nullptr);
+  for (int i = 0; i < MapTicks; ++i) ASSERT_EQ(t.tickDurations[i], 0.0) << i;
+  plug->Release();
+}
+
+TEST_F(PluginObject, EditorDialogIsBoundDuringCreationAndStaysHidden) {
+  ORVAVSTExprPlug* plug = Make();
+  HWND editor = plug->editorWindow;
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(GetWindowLongA(editor, GWL_USERDATA), reinterpret_cast<LONG>(plug));
+  EXPECT_FALSE(IsWindowVisible(editor));
+  EXPECT_EQ(GetParent(editor), nullptr);
+  plug->Release();
+  EXPECT_FALSE(IsWindow(editor));
+}
+
+TEST_F(PluginObject, SharedResourcesFollowTheLiveInstanceCount) {
+  const int creations = sharedGdiCreations;
+  ORVAVSTExprPlug* first = Make();
+  EXPECT_EQ(editorInstanceCount, 1);
+  EXPECT_TRUE(sharedGdi.created);
+  ORVAVSTExprPlug* second = Make();
+  EXPECT_EQ(editorInstanceCount, 2);
+  EXPECT_EQ(sharedGdiCreations, creations + 1) << "the second instance reuses the set";
+  first->Release();
+  EXPECT_EQ(editorInstanceCount, 1);
+  EXPECT_TRUE(sharedGdi.created);
+  second->Release();
+  EXPECT_EQ(editorInstanceCount, 0);
+  EXPECT_FALSE(sharedGdi.created);
+  ORVAVSTExprPlug* third = Make();
+  EXPECT_EQ(sharedGdiCreations, creations + 2);
+  third->Release();
+}
+
+TEST_F(PluginObject, EditorIsParentedShownHiddenAndUnparented) {
+  HWND frame = CreateWindowExA(0, "STATIC", "frame", WS_OVERLAPPEDWINDOW, 0, 0, 400, 400, nullptr,
+                               nullptr, nullptr, nullptr);
+  ASSERT_NE(frame, nullptr);
+  ORVAVSTExprPlug* plug = Make();
+  EXPECT_EQ(plug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame)), 0);
+  EXPECT_EQ(plug->editorShown, 1);
+  EXPECT_EQ(plug->editorParent, frame);
+  EXPECT_EQ(GetParent(plug->editorWindow), frame);
+  EXPECT_TRUE(GetWindowLongA(plug->editorWindow, GWL_STYLE) & WS_VISIBLE);
+
+  plug->Dispatch(PlugId::ShowEditor, 0, 0);
+  EXPECT_EQ(plug->editorShown, 0);
+  EXPECT_EQ(plug->editorParent, frame) << "the last parent is kept";
+  EXPECT_EQ(GetParent(plug->editorWindow), nullptr);
+  EXPECT_FALSE(IsWindowVisible(plug->editorWindow));
+
+  // Released while parented: the editor is destroyed inside the host's window.
+  plug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame));
+  HWND editor = plug->editorWindow;
+  plug->Release();
+  EXPECT_FALSE(IsWindow(editor));
+  EXPECT_TRUE(IsWindow(frame));
+  DestroyWindow(frame);
+}
+
+TEST_F(PluginObject, TransportPositionAndTimeSignatureReachTheEngine) {
+  ORVAVSTExprPlug* plug = Make();
+  plug->timeline.recentChange = 50;
+  plug->timeline.playStarted = 1;
+  plug->Dispatch(PlugId::Transport, 0, 1);
+  EXPECT_EQ(plug->timeline.playing, 1);
+  EXPECT_EQ(plug->timeline.playStarted, 0);
+  EXPECT_EQ(plug->timeline.recentChange, 0);
+  plug->Dispatch(PlugId::Transport, 0, 2);
+  EXPECT_EQ(plug->timeline.playing, 0) << "only 1 means playing";
+
+  host.position = 1234.75;
+  plug->Dispatch(PlugId::SongPosition, 0, 0);
+  EXPECT_EQ(plug->timeline.songPosition, 1234.75);
+  EXPECT_EQ(plug->timeline.currentTick, 1234);
+
+  int32_t signature[3] = {3, 4, 96};
+  plug->Dispatch(PlugId::TimeSignature, 0, reinterpret_cast<TWord>(signature));
+  EXPECT_EQ(std::memcmp(plug->timeline.timeSignature, signature, sizeof signature), 0);
+  EXPECT_EQ(plug->Dispatch(PlugId::TimeSignature, 0, 0), 0);  // a null address changes nothing
+  EXPECT_EQ(std::memcmp(plug->timeline.timeSignature, signature, sizeof signature), 0);
+  plug->Release();
+}
+
+TEST_F(PluginObject, ATickAsksTheHostThenRecordsAndAdvances) {
+  ORVAVSTExprPlug* plug = Make(9);
+  host.dispatches.clear();
+  plug->Dispatch(PlugId::Transport, 0, 1);
+  host.position = 192.0;                      // beat 2
+  host.timeMs = 192.0 * 1000.0 * 0.5 / 96.0;  // 120 BPM since the start
+  plug->Tick();
+  ASSERT_EQ(host.dispatches.size(), 2u);
+  EXPECT_EQ(host.dispatches[0].id, HostId::SongTime);
+  EXPECT_EQ(host.dispatches[0].index, 1);
+  EXPECT_EQ(host.dispatches[0].tag, 9);
+  EXPECT_EQ(host.dispatches[0].value, reinterpret_cast<TWord>(plug->timeline.hostTime));
+  EXPECT_EQ(host.dispatches[1].id, HostId::TickInfo);
+  EXPECT_EQ(host.dispatches[1].value, reinterpret_cast<TWord>(plug->hostInfo39));
+  EXPECT_EQ(host.songPositionCalls, 1);
+  EXPECT_EQ(plug->timeline.currentTick, 193);
+  EXPECT_EQ(plug->timeline.recentChange, 95);
+  const double tick = 0.5 / 96.0;
+  EXPECT_NEAR(plug->timeline.tickDurations[0], tick, 1e-15);
+  EXPECT_NEAR(plug->timeline.tickDurations[95999], tick, 1e-15);
+  plug->Release();
+}
+
+TEST_F(PluginObject, DestructorSlotAloneKeepsTheObjectsMemory) {
+  ORVAVSTExprPlug* plug = Make();
+  // Slot 18 through the raw table, as a host would call it, without the free flag.
+  using DestroyFn = void*(__stdcall*)(void*, uint32_t);
+  void** table = *reinterpret_cast<void***>(plug);
+  void* result = reinterpret_cast<DestroyFn>(table[18])(plug, 0);
+  EXPECT_EQ(result, plug);
+  // The memory and the editor are still there: finish the teardown that release would have done.
+  EXPECT_TRUE(IsWindow(plug->editorWindow));
+  DestroyWindow(plug->editorWindow);
+  if (--editorInstanceCount == 0) DeleteSharedGdi();
+  ::operator delete(static_cast<void*>(plug));
+}
+
+TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind) {
+  const int baseline = liveAllocations;
+  int failures = 0;
+  for (int n = 0; n < 16; ++n) {
+    allocationsUntilFailure = n;
+    ORVAVSTExprPlug* plug = ORVAVSTExprPlug::Create(&host, 1);
+    allocationsUntilFailure = -1;
+    if (plug) {
+      plug->Release();
+    } else {
+      ++failures;
+      EXPECT_EQ(editorInstanceCount, 0) << "failure at allocation " << n;
+      EXPECT_FALSE(sharedGdi.created);
+    }
+    EXPECT_EQ(liveAllocations, baseline) << "leak after failing allocation " << n;
+  }
+  EXPECT_GE(failures, 3) << "the object and both arrays can each fail";
+}
+
+}  // namespace
