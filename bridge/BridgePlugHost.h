@@ -1,21 +1,33 @@
-// The video bridge: loads the host's video-player plug-in, plays host to it, shows its editor in the
-// floating video window, and passes calls between it and the real host in both directions.
+// The video bridge: loads the host's video-player plug-in, plays host to it, shows its editor in
+// the floating video window, and passes calls between it and the real host in both directions.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "plugin/FruityPlugInterface.h"
 
 namespace tempotally {
 
-constexpr int PlayerPathChars = 256;
+constexpr int PlayerPathChars = 256;  // 255 characters and the terminator
 // The player's module paths, relative to the host's working directory, in order of preference.
-extern const char* const VideoPlayerPath1;
-extern const char* const VideoPlayerPath2;
-extern const char* const VideoWindowClassName;  // "Tempotally_Plugin"
-extern const char* const VideoWindowCaption;    // "Host window"
+inline constexpr char VideoPlayerPath1[] =
+    "Plugins\\Fruity\\Generators\\Fruity Video Player 2\\Fruity Video Player 2.dll";
+inline constexpr char VideoPlayerPath2[] =
+    "Plugins\\Fruity\\Generators\\Fruity Video Player\\Fruity Video Player.dll";
+inline constexpr char VideoWindowClassName[] = "Tempotally_Plugin";
+inline constexpr char VideoWindowCaption[] = "Host window";
+inline constexpr char PlayerExportName[] = "CreatePlugInstance";
+
+// The video window as created; its size follows the wrapped editor once that exists.
+constexpr DWORD VideoWindowExStyle = WS_EX_TOOLWINDOW | WS_EX_WINDOWEDGE | WS_EX_CLIENTEDGE;
+constexpr DWORD VideoWindowStyle = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX;
+constexpr int VideoWindowInitialSize = 512;
+
+// First public data word of a host object made without a real host.
+constexpr int32_t DefaultHostPublic0 = 11001000;
 
 // Bridges that hold the registration of the video window class, process-wide.
 extern int32_t videoClassCount;
@@ -28,16 +40,20 @@ const char* ChooseVideoPlayerPath();
 
 // The wrapped player's host. Construction loads the player module, creates the video window and the
 // wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The
-// owner runs ReleaseWrapped, then DestroyVideoWindow, then deletes the object (no virtual destructor).
+// owner runs ReleaseWrapped, then DestroyVideoWindow, then deletes the object (no virtual
+// destructor).
 class TFruityBridgePlugHost final : public TFruityPlugHost {
  public:
   TFruityBridgePlugHost(TFruityPlugHost* host, const char* playerModulePath, int32_t tag);
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
-  // Releases the wrapped instance and unloads its module; the window stays.
+  // Releases the wrapped instance and unloads its module; the window stays. Does nothing without
+  // an instance.
   void ReleaseWrapped();
-  // Destroys the video window and gives back this bridge's hold on the window class.
+  // Destroys the video window and gives back this bridge's hold on the window class. A module
+  // loaded without an instance (a bridge being discarded) is unloaded here; an instance still
+  // alive (ReleaseWrapped skipped) is released first, as it must not outlive its host.
   void DestroyVideoWindow();
 
   // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard
@@ -103,7 +119,7 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   // survive. Without a real host it takes no arguments and returns 0.
   void __stdcall HostCall37() override;
 
-  TFruityPlugHost* realHost = nullptr;  // offset 192: read by the slot-37 thunk
+  TFruityPlugHost* realHost = nullptr;  // offset RealHostOffset: read by the slot-37 thunk
   HWND captionWindow = nullptr;
   HWND wrappedEditor = nullptr;
   double videoTime = 0.0;  // milliseconds
@@ -114,16 +130,20 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   HMODULE wrappedModule = nullptr;
   char playerPath[PlayerPathChars] = {};
   HWND videoWindow = nullptr;
-  // The instance handle the class was registered under; kept after the module is unloaded.
-  HMODULE classModule = nullptr;
-  bool holdsClass = false;
+  bool holdsClass = false;  // this bridge counts in videoClassCount
 
  private:
   ~TFruityBridgePlugHost() = default;
   friend void DeleteBridge(TFruityBridgePlugHost* bridge);
 };
 
-// Frees a bridge after its owner ran ReleaseWrapped and DestroyVideoWindow.
+// The slot-37 thunk reads realHost at this offset and jumps through this table entry.
+constexpr size_t RealHostOffset = 192;
+constexpr size_t HostSlot37Offset = 37 * sizeof(void*);
+
+// Frees a bridge after its owner ran ReleaseWrapped and DestroyVideoWindow. Whatever the bridge
+// still holds (an instance, a module, the window) is given back first, so no order of teardown
+// leaks the player's module.
 void DeleteBridge(TFruityBridgePlugHost* bridge);
 
 // The video window's procedure; the bridge is bound through GWL_USERDATA once the wrapped

@@ -1,0 +1,281 @@
+// Benchmarks of the engine's per-tick work, each next to a plain loop over the same ticks, printed
+// one pair to a line with the ratio engine / plain.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/SongSimulator.h"
+#include "timeline/TimelineEngine.h"
+
+namespace tempotally {
+namespace {
+
+constexpr const char* PlainSuffix = "/plain";
+// A tick in the middle of a beat of DefaultSong's ramp: 48 ticks past the cached beat start.
+constexpr int32_t MidBeatTick = 100 * TicksPerBeat + TicksPerBeat / 2;
+constexpr int32_t LastTick = MapTicks - 1;
+// The steady stretch that the no-change case plays through, over and over: DefaultSong's final
+// 140 BPM, beats 130 to 190.
+constexpr int32_t SteadyFirstTick = 130 * TicksPerBeat;
+constexpr int32_t SteadyEndTick = 190 * TicksPerBeat;
+
+// DefaultSong as the engine records it with look-ahead on, beats 0 to 200.
+const std::vector<double>& RecordedSong() {
+  static const std::vector<double> map = [] {
+    TimelineEngine engine;
+    engine.Allocate();
+    engine.ResetState();
+    song::SongSimulator sim(song::TempoAutomation::DefaultSong());
+    sim.Start();
+    engine.OnTransport(TransportPlaying);
+    const double end = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
+    while (sim.PositionTicks() < end) {
+      engine.hostTime[0] = sim.HostTimeMs();
+      engine.RecordTick(sim.PositionTicks());
+      sim.AdvanceTick();
+    }
+    engine.ElapsedSeconds(1, StepEveryTick);  // settles tick 0
+    return std::vector<double>(engine.tickDurations, engine.tickDurations + MapTicks);
+  }();
+  return map;
+}
+
+// An engine holding the recorded song, with a warm cache.
+struct Loaded {
+  TimelineEngine engine;
+  explicit Loaded(int32_t step) {
+    engine.Allocate();
+    engine.ResetState();
+    engine.optimise = static_cast<uint8_t>(step);
+    std::copy(RecordedSong().begin(), RecordedSong().end(), engine.tickDurations);
+    engine.ElapsedSeconds(MapTicks, step);
+  }
+};
+
+// The plain loop: ticks [from, to) of `map`, every `step`-th one weighted by `step`, onto `base`.
+double PlainSum(const double* map, double base, int32_t from, int32_t to, int32_t step) {
+  double sum = base;
+  for (int32_t k = from; k < to; k += step) sum += step * map[k];
+  return sum;
+}
+
+void ElapsedWarm(benchmark::State& state, int32_t step) {
+  Loaded loaded(step);
+  int32_t tick = MidBeatTick;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(tick);
+    benchmark::DoNotOptimize(loaded.engine.ElapsedSeconds(tick, step));
+  }
+}
+
+void ElapsedWarmPlain(benchmark::State& state, int32_t step) {
+  Loaded loaded(step);
+  const double base = loaded.engine.beatSums[MidBeatTick / TicksPerBeat];
+  int32_t from = MidBeatTick / TicksPerBeat * TicksPerBeat;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(from);
+    benchmark::DoNotOptimize(PlainSum(loaded.engine.tickDurations, base, from, MidBeatTick, step));
+  }
+}
+
+void ElapsedCold(benchmark::State& state) {
+  Loaded loaded(StepEveryTick);
+  for (auto _ : state) {
+    loaded.engine.InvalidateBeatSums(0);
+    benchmark::DoNotOptimize(loaded.engine.ElapsedSeconds(LastTick, StepEveryTick));
+  }
+}
+
+void ElapsedColdPlain(benchmark::State& state) {
+  Loaded loaded(StepEveryTick);
+  int32_t from = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(from);
+    benchmark::DoNotOptimize(
+        PlainSum(loaded.engine.tickDurations, 0.0, from, LastTick, StepEveryTick));
+  }
+}
+
+// The host's time at `tick` of the steady stretch.
+double SteadyHostMs(int32_t tick) {
+  song::SongSimulator sim(song::TempoAutomation::DefaultSong());
+  sim.JumpTo(tick);
+  return sim.HostTimeMs();
+}
+
+void TickNoChange(benchmark::State& state) {
+  Loaded loaded(StepEveryTick);
+  TimelineEngine& engine = loaded.engine;
+  std::vector<double> hostMs;
+  for (int32_t t = SteadyFirstTick; t < SteadyEndTick; ++t) hostMs.push_back(SteadyHostMs(t));
+  engine.OnTransport(TransportPlaying);
+  engine.playStarted = 1;
+  engine.OnSongPosition(SteadyFirstTick);
+  int changes = 0;
+  for (auto _ : state) {
+    if (engine.currentTick == SteadyEndTick) engine.OnSongPosition(SteadyFirstTick);
+    const int32_t tick = engine.currentTick;
+    engine.hostTime[0] = hostMs[tick - SteadyFirstTick];
+    changes += engine.RecordTick(tick) ? 1 : 0;
+    benchmark::DoNotOptimize(engine.ElapsedSeconds(engine.currentTick, engine.optimise));
+  }
+  if (changes != 0) state.SkipWithError("the steady stretch recorded a change");
+}
+
+void TickNoChangePlain(benchmark::State& state) {
+  Loaded loaded(StepEveryTick);
+  const double* map = loaded.engine.tickDurations;
+  int32_t tick = SteadyFirstTick;
+  for (auto _ : state) {
+    if (tick == SteadyEndTick) tick = SteadyFirstTick;
+    ++tick;
+    const int32_t beatStart = tick / TicksPerBeat * TicksPerBeat;
+    benchmark::DoNotOptimize(
+        PlainSum(map, loaded.engine.beatSums[tick / TicksPerBeat], beatStart, tick, StepEveryTick));
+  }
+}
+
+// Host times at beat 1 that alternate between the iterations (150 and 100 BPM), so that each one
+// records a change; neither is the song's 120 BPM that tick 0 starts with.
+constexpr double AlternatingHostMs[2] = {400.0, 600.0};
+
+void TickChangeAtZero(benchmark::State& state) {
+  Loaded loaded(StepEveryTick);
+  TimelineEngine& engine = loaded.engine;
+  engine.OnTransport(TransportPlaying);
+  engine.playStarted = 1;
+  int flip = 0;
+  int changes = 0;
+  for (auto _ : state) {
+    engine.currentTick = 0;
+    engine.hostTime[0] = AlternatingHostMs[flip];
+    flip ^= 1;
+    changes += engine.RecordTick(TicksPerBeat) ? 1 : 0;
+    benchmark::DoNotOptimize(engine.ElapsedSeconds(engine.currentTick, engine.optimise));
+  }
+  if (changes != static_cast<int>(state.iterations())) {
+    state.SkipWithError("not every iteration recorded a change");
+  }
+}
+
+// The change's own work done plainly: the shift added to ticks 1 to 95999, then tick 0 summed.
+void TickChangeAtZeroPlain(benchmark::State& state) {
+  Loaded loaded(StepEveryTick);
+  double* map = loaded.engine.tickDurations;
+  double shift = 1e-4;
+  for (auto _ : state) {
+    shift = -shift;
+    benchmark::DoNotOptimize(shift);
+    for (int32_t i = 1; i < MapTicks; ++i) map[i] += shift;
+    benchmark::DoNotOptimize(PlainSum(map, 0.0, 0, 1, StepEveryTick));
+    benchmark::ClobberMemory();
+  }
+}
+
+struct Case {
+  std::string id;
+  std::string plainLoop;  // what the plain loop does, for the table
+  std::function<void(benchmark::State&)> engine;
+  std::function<void(benchmark::State&)> plain;
+};
+
+std::vector<Case> Cases() {
+  return {
+      {"ElapsedSeconds warm, mid-beat, step 1", "sum of 48 ticks",
+       [](benchmark::State& s) { ElapsedWarm(s, StepEveryTick); },
+       [](benchmark::State& s) { ElapsedWarmPlain(s, StepEveryTick); }},
+      {"ElapsedSeconds warm, mid-beat, step 4", "sum of 12 ticks x4",
+       [](benchmark::State& s) { ElapsedWarm(s, StepOptimised); },
+       [](benchmark::State& s) { ElapsedWarmPlain(s, StepOptimised); }},
+      {"ElapsedSeconds(95999) after invalidate(0)", "sum of 95999 ticks", ElapsedCold,
+       ElapsedColdPlain},
+      {"per tick, no change (step 1)", "sum of 0-95 ticks", TickNoChange, TickNoChangePlain},
+      {"per tick, look-ahead change at tick 0", "95999 ticks += shift", TickChangeAtZero,
+       TickChangeAtZeroPlain},
+  };
+}
+
+// Prints each engine case on one line with its plain loop and the ratio.
+class PairReporter : public benchmark::BenchmarkReporter {
+ public:
+  explicit PairReporter(std::vector<Case> cases) : cases_(std::move(cases)) {}
+
+  bool ReportContext(const Context& context) override {
+    PrintBasicContext(&GetErrorStream(), context);
+    std::printf("%-44s %14s %14s %8s   %s\n", "case", "engine ns", "plain ns", "ratio",
+                "plain loop");
+    return true;
+  }
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    // With repetitions the median stands for the benchmark, otherwise its one run.
+    const Run* chosen = nullptr;
+    for (const Run& run : runs) {
+      if (run.error_occurred) {
+        std::printf("%-44s error: %s\n", run.run_name.function_name.c_str(),
+                    run.error_message.c_str());
+        return;
+      }
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      if (median || single) chosen = &run;
+    }
+    if (chosen == nullptr) return;
+
+    const std::string& name = chosen->run_name.function_name;
+    const double ns = chosen->GetAdjustedCPUTime() /
+                      benchmark::GetTimeUnitMultiplier(chosen->time_unit) * NanosecondsPerSecond;
+    const std::string suffix = PlainSuffix;
+    const bool plain = name.size() > suffix.size() &&
+                       name.compare(name.size() - suffix.size(), std::string::npos, suffix) == 0;
+    if (!plain) {
+      engineNs_[name] = ns;
+      return;
+    }
+    const std::string id = name.substr(0, name.size() - suffix.size());
+    const auto engine = engineNs_.find(id);
+    if (engine == engineNs_.end()) return;
+    std::printf("%-44s %14.1f %14.1f %8.2f   %s\n", id.c_str(), engine->second, ns,
+                engine->second / ns, PlainLoopOf(id).c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  static constexpr double NanosecondsPerSecond = 1e9;
+
+  std::string PlainLoopOf(const std::string& id) const {
+    for (const Case& c : cases_) {
+      if (c.id == id) return c.plainLoop;
+    }
+    return {};
+  }
+
+  std::vector<Case> cases_;
+  std::map<std::string, double> engineNs_;
+};
+
+}  // namespace
+}  // namespace tempotally
+
+int main(int argc, char** argv) {
+  using tempotally::Case;
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  const std::vector<Case> cases = tempotally::Cases();
+  // Each engine case runs right before its plain loop, which the reporter relies on.
+  for (const Case& c : cases) {
+    benchmark::RegisterBenchmark(c.id.c_str(), c.engine)->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark((c.id + tempotally::PlainSuffix).c_str(), c.plain)
+        ->Unit(benchmark::kNanosecond);
+  }
+  tempotally::PairReporter reporter(cases);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,440 @@
+// The saved state's bytes, what restoring them does to the engine, and how damaged streams end.
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/native/EngineFixture.h"
+#include "timeline/StateCodec.h"
+
+namespace tempotally::testing {
+namespace {
+
+constexpr size_t KeySectionBytes = 154;
+constexpr size_t PairBytes = 8;
+constexpr size_t TerminatorBytes = 4;
+constexpr double RunBand = 1e-5;
+
+using Bytes = std::vector<uint8_t>;
+
+struct ByteWriter final : StateWriter {
+  void Write(const void* data, uint32_t size) override {
+    const auto* p = static_cast<const uint8_t*>(data);
+    bytes.insert(bytes.end(), p, p + size);
+  }
+  Bytes bytes;
+};
+
+// Delivers what it holds, then nothing, as a host stream does at its end.
+struct ByteReader final : StateReader {
+  explicit ByteReader(Bytes b) : bytes(std::move(b)) {}
+  void Read(void* data, uint32_t size) override {
+    ++reads;
+    const size_t n = std::min<size_t>(size, bytes.size() - at);
+    if (n > 0) std::memcpy(data, bytes.data() + at, n);
+    at += n;
+  }
+  Bytes bytes;
+  size_t at = 0;
+  size_t reads = 0;
+};
+
+// The layout built by hand, independently of the codec.
+void Put16(Bytes& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(Bytes& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+uint32_t Bits(float f) {
+  uint32_t b;
+  std::memcpy(&b, &f, sizeof b);
+  return b;
+}
+void PutKey(Bytes& out, const std::string& name, int32_t value) {
+  Put16(out, static_cast<uint16_t>(name.size()));
+  out.insert(out.end(), name.begin(), name.end());
+  Put32(out, static_cast<uint32_t>(value));
+}
+void PutPair(Bytes& out, int32_t index, float value) {
+  Put32(out, static_cast<uint32_t>(index));
+  Put32(out, Bits(value));
+}
+void PutEnd(Bytes& out) { Put32(out, static_cast<uint32_t>(MapTicks)); }
+
+Bytes KeySection(std::vector<std::pair<std::string, int32_t>> keys) {
+  Bytes out;
+  Put16(out, static_cast<uint16_t>(keys.size()));
+  for (const auto& key : keys) PutKey(out, key.first, key.second);
+  return out;
+}
+
+Bytes DefaultKeySection() {
+  return KeySection({{"video", 0}, {"videoontop", 0}, {"freeze", 0}, {"lookahead", 1},
+                     {"optimise", 1}, {"selection", 0}, {"minimised", 0}, {"winleft", 0},
+                     {"wintop", 0}, {"winwidth", 640}, {"winheight", 480}});
+}
+
+class StateCodecTest : public EngineTest {
+ protected:
+  Bytes Save() {
+    ByteWriter writer;
+    SaveState(engine, writer);
+    return writer.bytes;
+  }
+  // Restores and returns how far the reader got.
+  size_t Restore(const Bytes& bytes) {
+    ByteReader reader(bytes);
+    RestoreState(engine, reader);
+    return reader.at;
+  }
+  void ExpectTicks(int32_t first, int32_t last, double value) {
+    for (int32_t i = first; i <= last; ++i) {
+      ASSERT_EQ(engine.tickDurations[i], value) << "tick " << i;
+    }
+  }
+  // Options away from their defaults, so that a restore visibly resets them.
+  void Disturb() {
+    engine.video = engine.videoontop = engine.freeze = engine.selection = 1;
+    engine.lookahead = 0;
+    engine.optimise = StepOptimised;
+    engine.minimised = 2;
+    engine.winleft = engine.wintop = engine.winwidth = engine.winheight = 7;
+    FillMap(Tick90);
+    std::fill(engine.beatSums, engine.beatSums + MapBeats, 1.0);
+  }
+  void ExpectDefaultOptions() {
+    EXPECT_EQ(engine.video, 0);
+    EXPECT_EQ(engine.videoontop, 0);
+    EXPECT_EQ(engine.freeze, 0);
+    EXPECT_EQ(engine.lookahead, 1);
+    EXPECT_EQ(engine.optimise, 1);
+    EXPECT_EQ(engine.selection, 0);
+    EXPECT_EQ(engine.minimised, 0);
+    EXPECT_EQ(engine.winleft, 0);
+    EXPECT_EQ(engine.wintop, 0);
+    EXPECT_EQ(engine.winwidth, 640);
+    EXPECT_EQ(engine.winheight, 480);
+  }
+};
+
+TEST_F(StateCodecTest, FreshEngineSavesDefaultKeysAndOnePair) {
+  Bytes expected = DefaultKeySection();
+  ASSERT_EQ(expected.size(), KeySectionBytes);
+  PutPair(expected, 0, 0.0f);
+  PutEnd(expected);
+  EXPECT_EQ(Save(), expected);
+  EXPECT_EQ(expected.size(), KeySectionBytes + PairBytes + TerminatorBytes);
+}
+
+TEST_F(StateCodecTest, OptionsAndPlacementAreWrittenInKeyOrder) {
+  engine.video = 1;
+  engine.freeze = 1;
+  engine.optimise = StepOptimised;
+  engine.minimised = 2;
+  engine.winleft = -20;
+  engine.wintop = 40;
+  engine.winwidth = 1024;
+  engine.winheight = 77;
+  Bytes expected =
+      KeySection({{"video", 1}, {"videoontop", 0}, {"freeze", 1}, {"lookahead", 1},
+                  {"optimise", 4}, {"selection", 0}, {"minimised", 2}, {"winleft", -20},
+                  {"wintop", 40}, {"winwidth", 1024}, {"winheight", 77}});
+  PutPair(expected, 0, 0.0f);
+  PutEnd(expected);
+  EXPECT_EQ(Save(), expected);
+}
+
+TEST_F(StateCodecTest, MapIsSavedAsRunsAndRestoredTickForTick) {
+  const double a = Tick120;
+  const double b = Tick120 + 2 * RunBand;
+  std::fill(engine.tickDurations, engine.tickDurations + 10, a);
+  std::fill(engine.tickDurations + 10, engine.tickDurations + MapTicks, b);
+  Bytes expected = DefaultKeySection();
+  PutPair(expected, 0, static_cast<float>(a));
+  PutPair(expected, 10, static_cast<float>(b));
+  PutEnd(expected);
+  const Bytes saved = Save();
+  EXPECT_EQ(saved, expected);
+
+  Disturb();
+  EXPECT_EQ(Restore(saved), saved.size());
+  ExpectTicks(0, 9, static_cast<float>(a));
+  ExpectTicks(10, MapTicks - 1, static_cast<float>(b));
+  for (int32_t beat = 0; beat < MapBeats; ++beat) ASSERT_EQ(engine.beatSums[beat], 0.0);
+}
+
+TEST_F(StateCodecTest, DriftInsideTheBandKeepsTheRunsFirstValue) {
+  // Each tick moves by less than the band, yet the whole map drifts by far more than it.
+  const double step = 0.3 * RunBand;
+  for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = Tick120 + i * step;
+  const Bytes saved = Save();
+  // Every run covers four ticks: the fourth one after its first leaves the band.
+  EXPECT_EQ(saved.size(), KeySectionBytes + (MapTicks / 4) * PairBytes + TerminatorBytes);
+  Restore(saved);
+  ExpectTicks(0, 3, static_cast<float>(Tick120));
+  EXPECT_EQ(engine.tickDurations[4], static_cast<float>(Tick120 + 4 * step));
+}
+
+TEST_F(StateCodecTest, MapThatChangesOnEveryTickTakesTheLargestSize) {
+  for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = (i % 2) ? Tick90 : Tick120;
+  const Bytes saved = Save();
+  EXPECT_EQ(saved.size(), KeySectionBytes + MapTicks * PairBytes + TerminatorBytes);
+  Restore(saved);
+  EXPECT_EQ(Save(), saved);
+}
+
+TEST_F(StateCodecTest, RecordedSongSurvivesRoundTripAtSinglePrecision) {
+  // A song that speeds up and slows down, recorded the way the host's ticks would record it.
+  engine.OnTransport(TransportPlaying);
+  double tempo = 120.0;
+  for (int32_t tick = 0; tick < 5000; ++tick) {
+    if (tick % 500 == 0) tempo += (tick / 500) % 2 ? -7.5 : 11.0;
+    Tick(tick, 60.0 / (tempo * TicksPerBeat));
+  }
+  const std::vector<double> recorded = Map();
+  const Bytes saved = Save();
+
+  TimelineEngine other;
+  ASSERT_TRUE(other.Allocate());
+  ByteReader reader(saved);
+  RestoreState(other, reader);
+  // Every restored tick is within the band of what was recorded, and is a single-precision value.
+  for (int32_t i = 0; i < MapTicks; ++i) {
+    ASSERT_NEAR(other.tickDurations[i], recorded[i], RunBand + 1e-7) << "tick " << i;
+    ASSERT_EQ(other.tickDurations[i], static_cast<float>(other.tickDurations[i])) << i;
+  }
+  // Saving the restored map writes the same single-precision values again.
+  ByteWriter again;
+  SaveState(other, again);
+  EXPECT_EQ(again.bytes, saved);
+  EXPECT_NEAR(other.ElapsedSeconds(4000, 1), engine.ElapsedSeconds(4000, 1), 4000 * RunBand);
+}
+
+TEST_F(StateCodecTest, RestoreTakesKeysInAnyOrderAndCase) {
+  Bytes bytes = KeySection({{"WINHEIGHT", 300}, {"unknown", 9}, {"Video", 1}, {"FrEeZe", 1},
+                            {"optimise", 4}, {"lookahead", 0}, {"winleft", -20}, {"wintop", 40},
+                            {"winwidth", 320}, {"selection", 1}, {"videoontop", 1},
+                            {"minimised", 1}});
+  PutPair(bytes, 0, 0.5f);
+  PutEnd(bytes);
+  Restore(bytes);
+  EXPECT_EQ(engine.video, 1);
+  EXPECT_EQ(engine.videoontop, 1);
+  EXPECT_EQ(engine.freeze, 1);
+  EXPECT_EQ(engine.lookahead, 0);
+  EXPECT_EQ(engine.optimise, 4);
+  EXPECT_EQ(engine.selection, 1);
+  EXPECT_EQ(engine.minimised, 1);
+  EXPECT_EQ(engine.winleft, -20);
+  EXPECT_EQ(engine.wintop, 40);
+  EXPECT_EQ(engine.winwidth, 320);
+  EXPECT_EQ(engine.winheight, 300);
+  ExpectTicks(0, MapTicks - 1, 0.5);
+}
+
+TEST_F(StateCodecTest, RestoreResetsWhatTheStreamLacks) {
+  engine.currentTick = 1234;
+  engine.paintedTick = 1200;
+  engine.displaySeconds = 3.5;
+  engine.playing = 1;
+  engine.playStarted = 1;
+  Disturb();
+  // No keys at all: the map pairs follow the count at once.
+  Bytes bytes = KeySection({});
+  PutPair(bytes, 0, 0.25f);
+  PutEnd(bytes);
+  EXPECT_EQ(Restore(bytes), bytes.size());
+  ExpectDefaultOptions();
+  ExpectTicks(0, MapTicks - 1, 0.25);
+  // The transport and the display are not part of the saved state.
+  EXPECT_EQ(engine.currentTick, 1234);
+  EXPECT_EQ(engine.paintedTick, 1200);
+  EXPECT_EQ(engine.displaySeconds, 3.5);
+  EXPECT_EQ(engine.playing, 1);
+  EXPECT_EQ(engine.playStarted, 1);
+}
+
+TEST_F(StateCodecTest, StoredValuesAreNarrowedAndClampedAsOptions) {
+  Bytes bytes = KeySection({{"video", 256},       // low byte 0
+                            {"freeze", 0x1FF},    // low byte 0xFF
+                            {"selection", 1},     // overridden below: the later one wins
+                            {"selection", 0},
+                            {"minimised", 7},     // deeper than the deepest fold
+                            {"winwidth", -5},     // placement keeps all 32 bits
+                            {"winheight", std::numeric_limits<int32_t>::min()}});
+  PutPair(bytes, 0, 0.0f);
+  PutEnd(bytes);
+  Restore(bytes);
+  EXPECT_EQ(engine.video, 0);
+  EXPECT_EQ(engine.freeze, 0xFF);
+  EXPECT_EQ(engine.selection, 0);
+  EXPECT_EQ(engine.minimised, DeepestFoldLevel);
+  EXPECT_EQ(engine.winwidth, -5);
+  EXPECT_EQ(engine.winheight, std::numeric_limits<int32_t>::min());
+}
+
+TEST_F(StateCodecTest, NamesMatchOnlyInFullAndLongNamesAreReadPast) {
+  const std::string longName(300, 'x');
+  Bytes bytes;
+  Put16(bytes, 5);
+  PutKey(bytes, std::string("video\0", 6), 1);  // a trailing zero byte is part of the name
+  PutKey(bytes, "vide", 1);
+  PutKey(bytes, "videoontopx", 1);
+  PutKey(bytes, longName, 1);
+  PutKey(bytes, "freeze", 1);  // still found after the long name
+  PutPair(bytes, 0, 0.125f);
+  PutEnd(bytes);
+  EXPECT_EQ(Restore(bytes), bytes.size());
+  EXPECT_EQ(engine.video, 0);
+  EXPECT_EQ(engine.videoontop, 0);
+  EXPECT_EQ(engine.freeze, 1);
+  ExpectTicks(0, MapTicks - 1, 0.125);
+}
+
+TEST_F(StateCodecTest, PairsFollowTheFillRuleInAnyOrder) {
+  Bytes bytes = KeySection({});
+  PutPair(bytes, 100, 1.0f);  // ticks before the first pair stay empty
+  PutPair(bytes, 300, 2.0f);
+  PutPair(bytes, 200, 3.0f);  // behind the previous start: fills nothing, but starts the next run
+  PutEnd(bytes);
+  Restore(bytes);
+  ExpectTicks(0, 99, 0.0);
+  ExpectTicks(100, 199, 1.0);
+  ExpectTicks(200, MapTicks - 1, 3.0);
+}
+
+TEST_F(StateCodecTest, RestoreStopsAtTheTerminatorAndCopiesWhatItReads) {
+  Bytes bytes = KeySection({{"optimise", 4}});
+  PutPair(bytes, 0, 0.5f);
+  PutPair(bytes, 95999, 0.75f);
+  PutEnd(bytes);
+  const size_t ours = bytes.size();
+  // The video player's bytes follow; they must stay unread.
+  for (uint8_t byte : {0xDE, 0xAD, 0xBE, 0xEF}) bytes.push_back(byte);
+
+  ByteReader reader(bytes);
+  RestoreState(engine, reader);
+  EXPECT_EQ(reader.at, ours);
+  std::fill(reader.bytes.begin(), reader.bytes.end(), 0xFF);
+  EXPECT_EQ(engine.optimise, 4);
+  ExpectTicks(0, 95998, 0.5);
+  EXPECT_EQ(engine.tickDurations[95999], 0.75);
+}
+
+// A stream cut anywhere still ends the restore, keeps every pair read before the cut and runs the
+// last one to the end of the map.
+TEST_F(StateCodecTest, CutStreamEndsAndKeepsWhatWasRead) {
+  Bytes whole = DefaultKeySection();
+  PutPair(whole, 0, 0.5f);
+  PutPair(whole, 40, 0.25f);
+  PutPair(whole, 90, 0.125f);
+  PutEnd(whole);
+
+  const size_t afterSecondPair = KeySectionBytes + 2 * PairBytes;
+  Restore(Bytes(whole.begin(), whole.begin() + afterSecondPair));
+  ExpectTicks(0, 39, 0.5);
+  ExpectTicks(40, MapTicks - 1, 0.25);
+
+  const size_t afterFirstPair = KeySectionBytes + PairBytes;
+  Restore(Bytes(whole.begin(), whole.begin() + afterFirstPair));
+  ExpectTicks(0, MapTicks - 1, 0.5);
+
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    ByteReader reader(Bytes(whole.begin(), whole.begin() + cut));
+    RestoreState(engine, reader);
+    EXPECT_EQ(reader.at, cut);
+    EXPECT_LE(engine.minimised, DeepestFoldLevel);
+  }
+}
+
+TEST_F(StateCodecTest, EmptyOrDryStreamsRestoreTheDefaults) {
+  Disturb();
+  Restore({});
+  ExpectDefaultOptions();
+  ExpectTicks(0, MapTicks - 1, 0.0);
+
+  // A count that promises more records than the stream holds.
+  Bytes bytes;
+  Put16(bytes, 0xFFFF);
+  PutKey(bytes, "video", 1);
+  Disturb();
+  Restore(bytes);
+  EXPECT_EQ(engine.video, 1);
+  EXPECT_EQ(engine.freeze, 0);
+  ExpectTicks(0, MapTicks - 1, 0.0);
+}
+
+// A reader that never runs out and never sends the terminator.
+struct EndlessReader final : StateReader {
+  void Read(void* data, uint32_t size) override {
+    ++reads;
+    if (size == sizeof(int32_t)) {
+      const uint32_t word = (reads % 2) ? Bits(0.5f) : 7u;  // index 7, then 0.5
+      std::memcpy(data, &word, sizeof word);
+    }
+  }
+  size_t reads = 0;
+};
+
+TEST_F(StateCodecTest, StreamWithoutTerminatorEndsAfterAsManyPairsAsTicks) {
+  EndlessReader reader;
+  RestoreState(engine, reader);
+  // The count, then at most one pair per tick.
+  EXPECT_LE(reader.reads, 1u + 2u * MapTicks);
+  ExpectTicks(0, 6, 0.0);
+}
+
+TEST_F(StateCodecTest, PairsOutsideTheMapAreDropped) {
+  Bytes bytes = KeySection({});
+  PutPair(bytes, 0, 0.5f);
+  PutPair(bytes, MapTicks + 1, 9.0f);
+  PutPair(bytes, std::numeric_limits<int32_t>::max(), 9.0f);
+  PutPair(bytes, -1, 9.0f);
+  PutPair(bytes, std::numeric_limits<int32_t>::min(), 9.0f);
+  PutPair(bytes, 500, 0.25f);
+  PutEnd(bytes);
+  EXPECT_EQ(Restore(bytes), bytes.size());
+  ExpectTicks(0, 499, 0.5);
+  ExpectTicks(500, MapTicks - 1, 0.25);
+}
+
+TEST_F(StateCodecTest, NonFiniteLengthsRestoreAsUnrecorded) {
+  Bytes bytes = KeySection({});
+  PutPair(bytes, 0, 0.5f);
+  PutPair(bytes, 10, std::numeric_limits<float>::quiet_NaN());
+  PutPair(bytes, 20, std::numeric_limits<float>::infinity());
+  PutPair(bytes, 30, -std::numeric_limits<float>::infinity());
+  PutPair(bytes, 40, 0.25f);
+  PutEnd(bytes);
+  Restore(bytes);
+  ExpectTicks(0, 9, 0.5);
+  ExpectTicks(10, 39, 0.0);
+  ExpectTicks(40, MapTicks - 1, 0.25);
+  EXPECT_TRUE(std::isfinite(engine.ElapsedSeconds(MapTicks - 1, 1)));
+}
+
+TEST_F(StateCodecTest, UnusableOptimiseIsKeptAndStillSums) {
+  Bytes bytes = KeySection({{"optimise", 0}});
+  PutPair(bytes, 0, 0.5f);
+  PutEnd(bytes);
+  Restore(bytes);
+  EXPECT_EQ(engine.optimise, 0);
+  // A step of 0 sums like a step of 1 instead of never ending.
+  EXPECT_EQ(engine.ElapsedSeconds(96, engine.optimise), 48.0);
+  EXPECT_EQ(Save(), [] {
+    Bytes expected = KeySection({{"video", 0}, {"videoontop", 0}, {"freeze", 0}, {"lookahead", 1},
+                                 {"optimise", 0}, {"selection", 0}, {"minimised", 0},
+                                 {"winleft", 0}, {"wintop", 0}, {"winwidth", 640},
+                                 {"winheight", 480}});
+    PutPair(expected, 0, 0.5f);
+    PutEnd(expected);
+    return expected;
+  }());
+}
+
+}  // namespace
+}  // namespace tempotally::testing

@@ -1,0 +1,35 @@
+# Black-box tests of the built plug-in module, loaded by path and driven through the raw test host
+# the way a host from another compiler drives it.
+file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/blackbox/BlackboxPaths.h CONTENT
+"// Generated: where the build put the modules under test.
+#pragma once
+#define TEMPOTALLY_DLL_PATH \"$<TARGET_FILE:tempotally_dll>\"
+#define TEMPOTALLY_PLAYER_PATH \"$<TARGET_FILE:standin_player>\"
+")
+
+# Without a video player: the module file, instances, and the host's calls.
+tempotally_win_test(NAME blackbox_plugin
+  SOURCES blackbox_module.cpp blackbox_calls.cpp blackbox_song.cpp
+  LIBS testhost tempotally_core ole32 uuid)
+target_include_directories(blackbox_plugin PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_plugin tempotally_dll)
+
+# With the stand-in player laid out where the plug-in looks for the host's video player.
+tempotally_win_test(NAME blackbox_sync
+  SOURCES blackbox_sync.cpp support/PlayerLayout.cpp
+  LIBS testhost tempotally_core)
+target_include_directories(blackbox_sync PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_sync tempotally_dll standin_player)
+
+# The test host's own table, called with a raw stdcall caller that measures the stack.
+tempotally_win_test(NAME blackbox_testhost
+  SOURCES blackbox_testhost.cpp support/RawStdcall.cpp
+  LIBS testhost)
+
+# The state call with the stand-in player: the video window's placement and options, the player's
+# bytes behind the plug-in's, and the editor's fold after a restore.
+tempotally_win_test(NAME blackbox_statecall
+  SOURCES blackbox_statecall.cpp support/PlayerLayout.cpp
+  LIBS testhost tempotally_core ole32 uuid)
+target_include_directories(blackbox_statecall PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_statecall tempotally_dll standin_player)

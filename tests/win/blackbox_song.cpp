@@ -1,0 +1,144 @@
+// A song with tempo changes played through the module without a video player: every tick asks the
+// host the same three things, and the tick map that the module then saves is the one a timeline
+// engine records from the same answers.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "BlackboxPaths.h"
+#include "tests/host/RawPlug.h"
+#include "tests/host/SongDriver.h"
+#include "tests/host/TestHost.h"
+#include "tests/host/WorkingFolder.h"
+#include "tests/support/SongSimulator.h"
+#include "tests/win/blackbox_state.h"
+#include "timeline/TimelineEngine.h"
+
+namespace tempotally::testhost {
+namespace {
+
+constexpr int32_t Tag = 77;
+constexpr double TicksPerBeat = 96.0;
+constexpr int IdleTicksWhileStopped = 40;
+
+struct Options {
+  int32_t lookahead;
+  int32_t freeze;
+  int32_t optimise;
+};
+
+class SongWithoutPlayer : public ::testing::TestWithParam<Options> {
+ protected:
+  SongWithoutPlayer()
+      : folder_("blackbox-no-player"),
+        module_(WindowsPath(TEMPOTALLY_DLL_PATH)),
+        song_(song::TempoAutomation::DefaultSong()) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(folder_.Ready());
+    ASSERT_TRUE(module_.HasFactory()) << "LoadLibrary error " << module_.LoadError();
+    plug_ = module_.Create(host_, Tag);
+    ASSERT_TRUE(plug_.Valid());
+    ASSERT_TRUE(engine_.Allocate());
+    engine_.ResetState();
+    const Options o = GetParam();
+    engine_.lookahead = static_cast<uint8_t>(o.lookahead);
+    engine_.freeze = static_cast<uint8_t>(o.freeze);
+    engine_.optimise = static_cast<uint8_t>(o.optimise);
+    state::Restore(plug_, state::Encode(state::KeysWith({{"lookahead", o.lookahead},
+                                                         {"freeze", o.freeze},
+                                                         {"optimise", o.optimise}}),
+                                        {{0, 0}}));
+  }
+  void TearDown() override { plug_.Release(); }
+
+  // The engine's share of a tick with the answers the module was given.
+  void Mirror(const TickReport& report) {
+    engine_.hostTime[0] = report.hostTimeMs;
+    engine_.hostTime[1] = 0.0;
+    engine_.RecordTick(report.positionTicks);
+  }
+
+  WorkingFolder folder_;
+  PluginModule module_;
+  TestHost host_;
+  RawPlug plug_;
+  song::SongSimulator song_;
+  TimelineEngine engine_;
+};
+
+TEST_P(SongWithoutPlayer, RecordsTheMapAnEngineRecords) {
+  SongDriver driver(host_, plug_, song_);
+  host_.ClearCalls();
+  size_t ticks = 0;
+  auto afterTick = [&](const TickReport& report) {
+    Mirror(report);
+    ++ticks;
+  };
+
+  driver.Start();
+  engine_.OnTransport(1);
+  driver.PlayUntil(150 * TicksPerBeat, afterTick);
+
+  // Stopped: the module goes on asking but records nothing.
+  driver.Stop();
+  engine_.OnTransport(0);
+  for (int i = 0; i < IdleTicksWhileStopped; ++i) afterTick(driver.Tick());
+
+  // Back to beat 20 (its recorded tempo is overwritten), then on to the end of the song.
+  driver.JumpTo(20 * TicksPerBeat);
+  engine_.OnSongPosition(song_.PositionTicks());
+  driver.Start();
+  engine_.OnTransport(1);
+  driver.PlayUntil(40 * TicksPerBeat, afterTick);
+  driver.JumpTo(140 * TicksPerBeat);
+  engine_.OnSongPosition(song_.PositionTicks());
+  driver.PlayUntil(song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat, afterTick);
+  driver.Stop();
+
+  // Three host calls on every tick, with this instance's tag, plus the two position notifications.
+  size_t positions = 0, times = 0, infos = 0;
+  for (const HostCall& call : host_.Calls()) {
+    if (call.slot == HostSongPositionSlot) {
+      ++positions;
+    } else {
+      ASSERT_EQ(call.slot, HostDispatchSlot);
+      EXPECT_EQ(call.tag, Tag);
+      times += call.id == IdSongTime;
+      infos += call.id == IdTickInfo;
+    }
+  }
+  EXPECT_EQ(times, ticks);
+  EXPECT_EQ(infos, ticks);
+  EXPECT_EQ(positions, ticks + 2);
+
+  std::vector<state::Key> keys;
+  std::vector<state::MapPair> saved;
+  size_t end = 0;
+  ASSERT_TRUE(state::Decode(state::Save(plug_), &keys, &saved, &end));
+  const std::vector<state::MapPair> expected = state::EncodeMap(engine_.tickDurations);
+  EXPECT_EQ(saved, expected);
+  if (GetParam().freeze == 0) {
+    // The song's tempo changes show in the map: at least the step, the ramp and the last step.
+    EXPECT_GT(expected.size(), 4u);
+  } else {
+    // Frozen, only the restart's back-fill of the empty ticks before beat 20 was written.
+    ASSERT_EQ(expected.size(), 2u);
+    EXPECT_EQ(expected[1].index, 20 * 96);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Options, SongWithoutPlayer,
+                         ::testing::Values(Options{1, 0, 1}, Options{0, 0, 1}, Options{1, 0, 4},
+                                           Options{1, 1, 1}),
+                         [](const ::testing::TestParamInfo<Options>& info) {
+                           const Options& o = info.param;
+                           return std::string(o.lookahead ? "LookAhead" : "NoLookAhead") +
+                                  (o.freeze ? "Frozen" : "") + "Step" + std::to_string(o.optimise);
+                         });
+
+}  // namespace
+}  // namespace tempotally::testhost

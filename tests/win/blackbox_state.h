@@ -1,0 +1,162 @@
+// The plug-in's saved state as a host handles it: bytes moved through an in-memory IStream, and
+// the byte layout (named keys, then the tick map as runs) built and read independently of the
+// plug-in's own reader and writer.
+#pragma once
+
+#include <objidl.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/host/RawPlug.h"
+
+namespace tempotally::testhost::state {
+
+constexpr int32_t MapEnd = 96000;
+constexpr double RunTolerance = 1e-5;
+constexpr double RunSentinel = -12345.0;
+
+struct Key {
+  std::string name;
+  int32_t value;
+};
+
+struct MapPair {
+  int32_t index;
+  uint32_t valueBits;  // single precision
+  bool operator==(const MapPair& o) const { return index == o.index && valueBits == o.valueBits; }
+};
+
+inline std::vector<Key> DefaultKeys() {
+  return {{"video", 0},    {"videoontop", 0}, {"freeze", 0},     {"lookahead", 1},
+          {"optimise", 1}, {"selection", 0},  {"minimised", 0},  {"winleft", 0},
+          {"wintop", 0},   {"winwidth", 640}, {"winheight", 480}};
+}
+
+inline void Put16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+inline void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+inline uint32_t Get32(const std::vector<uint8_t>& in, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | in[at + static_cast<size_t>(i)];
+  return v;
+}
+
+inline uint32_t SingleBits(double value) {
+  const float single = static_cast<float>(value);
+  uint32_t bits;
+  std::memcpy(&bits, &single, sizeof bits);
+  return bits;
+}
+
+// Runs of a tick map: a new run starts wherever a tick leaves the band around its run's first
+// value.
+inline std::vector<MapPair> EncodeMap(const double* ticks) {
+  std::vector<MapPair> pairs;
+  double last = RunSentinel;
+  for (int32_t i = 0; i < MapEnd; ++i) {
+    if (ticks[i] < last - RunTolerance || ticks[i] > last + RunTolerance) {
+      pairs.push_back({i, SingleBits(ticks[i])});
+      last = ticks[i];
+    }
+  }
+  return pairs;
+}
+
+inline std::vector<uint8_t> Encode(const std::vector<Key>& keys, const std::vector<MapPair>& map) {
+  std::vector<uint8_t> out;
+  Put16(out, static_cast<uint16_t>(keys.size()));
+  for (const Key& key : keys) {
+    Put16(out, static_cast<uint16_t>(key.name.size()));
+    out.insert(out.end(), key.name.begin(), key.name.end());
+    Put32(out, static_cast<uint32_t>(key.value));
+  }
+  for (const MapPair& pair : map) {
+    Put32(out, static_cast<uint32_t>(pair.index));
+    Put32(out, pair.valueBits);
+  }
+  Put32(out, static_cast<uint32_t>(MapEnd));
+  return out;
+}
+
+// Splits a saved state into its keys and map pairs; false when it is cut short.
+inline bool Decode(const std::vector<uint8_t>& in, std::vector<Key>* keys,
+                   std::vector<MapPair>* map, size_t* end) {
+  size_t at = 0;
+  if (in.size() < 2) return false;
+  const uint16_t count = static_cast<uint16_t>(in[0] | in[1] << 8);
+  at = 2;
+  for (uint16_t k = 0; k < count; ++k) {
+    if (at + 2 > in.size()) return false;
+    const size_t length = static_cast<size_t>(in[at] | in[at + 1] << 8);
+    at += 2;
+    if (at + length + 4 > in.size()) return false;
+    Key key{std::string(in.begin() + static_cast<std::ptrdiff_t>(at),
+                        in.begin() + static_cast<std::ptrdiff_t>(at + length)),
+            0};
+    at += length;
+    key.value = static_cast<int32_t>(Get32(in, at));
+    at += 4;
+    keys->push_back(key);
+  }
+  for (;;) {
+    if (at + 4 > in.size()) return false;
+    const int32_t index = static_cast<int32_t>(Get32(in, at));
+    at += 4;
+    if (index == MapEnd) break;
+    if (at + 4 > in.size()) return false;
+    map->push_back({index, Get32(in, at)});
+    at += 4;
+  }
+  *end = at;
+  return true;
+}
+
+// The plug-in's state call with an in-memory stream.
+inline std::vector<uint8_t> Save(RawPlug& plug) {
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return {};
+  plug.SaveRestoreState(stream, 1);
+  STATSTG stat{};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::vector<uint8_t> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+  stream->Release();
+  bytes.resize(read);
+  return bytes;
+}
+
+inline void Restore(RawPlug& plug, const std::vector<uint8_t>& bytes) {
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return;
+  ULONG written = 0;
+  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  plug.SaveRestoreState(stream, 0);
+  stream->Release();
+}
+
+// Default keys with some replaced.
+inline std::vector<Key> KeysWith(std::vector<std::pair<std::string, int32_t>> changes) {
+  std::vector<Key> keys = DefaultKeys();
+  for (const auto& change : changes) {
+    for (Key& key : keys) {
+      if (key.name == change.first) key.value = change.second;
+    }
+  }
+  return keys;
+}
+
+}  // namespace tempotally::testhost::state

@@ -1,0 +1,186 @@
+// The tick-duration map and its beat cache: elapsed time over the map, and the recording of each
+// tick's measured length while the host's transport runs.
+#include "timeline/TimelineEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+
+namespace tempotally {
+
+namespace {
+
+constexpr int32_t LastTick = MapTicks - 1;
+constexpr int32_t LastBeat = MapBeats - 1;
+constexpr double Int32Max = static_cast<double>(std::numeric_limits<int32_t>::max());
+constexpr double Int32Min = static_cast<double>(std::numeric_limits<int32_t>::min());
+
+bool IsBeatSumCached(double sum) {
+  return sum > BeatSumCachedThreshold || sum < -BeatSumCachedThreshold;
+}
+
+bool IsBeatSumEmpty(double sum) {
+  return sum > -BeatSumCachedThreshold && sum < BeatSumCachedThreshold;
+}
+
+bool IsTickEmpty(double seconds) {
+  return seconds > -TickEmptyThreshold && seconds < TickEmptyThreshold;
+}
+
+}  // namespace
+
+int32_t TickFromPosition(double position) {
+  if (std::isnan(position)) return 0;
+  if (position >= Int32Max) return std::numeric_limits<int32_t>::max();
+  if (position <= Int32Min) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(position);
+}
+
+double MeasureTickSeconds(double position, double hostTimeMs) {
+  const double tempo = (MillisecondsPerMinute / hostTimeMs) * (position / TicksPerBeat);
+  return (SecondsPerMinute / tempo) / TicksPerBeat;
+}
+
+bool TimelineEngine::Allocate() {
+  if (tickDurations != nullptr && beatSums != nullptr) return true;
+  Free();
+  tickDurations = new (std::nothrow) double[MapTicks]();
+  beatSums = new (std::nothrow) double[MapBeats]();
+  if (tickDurations == nullptr || beatSums == nullptr) {
+    Free();
+    return false;
+  }
+  return true;
+}
+
+void TimelineEngine::Free() {
+  delete[] tickDurations;
+  delete[] beatSums;
+  tickDurations = nullptr;
+  beatSums = nullptr;
+}
+
+double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
+  if (tickDurations == nullptr || beatSums == nullptr) return 0.0;
+  if (step < 1) step = 1;
+
+  tickDurations[0] = tickDurations[1];
+  beatSums[0] = 0.0;
+
+  // Past the map the time goes on at the last tick's length.
+  const int32_t end = std::min(tick, MapTicks);
+  const double beyond =
+      tick > MapTicks ? static_cast<double>(tick - MapTicks) * tickDurations[LastTick] : 0.0;
+
+  double sum = 0.0;
+  int32_t start = 0;
+  for (int32_t b = std::min(end / TicksPerBeat, LastBeat); b >= 0; --b) {
+    if (IsBeatSumCached(beatSums[b])) {
+      sum = beatSums[b];
+      start = TicksPerBeat * b;
+      break;
+    }
+  }
+  if (start >= end) return sum + beyond;
+
+  // A stride of MapTicks or more visits the start alone, as would any larger one; the clamp only
+  // keeps k from overflowing.
+  const int32_t stride = std::min(step, MapTicks);
+  const double weight = static_cast<double>(step);
+  int32_t k = start;
+  while (k < end) {
+    const int32_t beat = k / TicksPerBeat;
+    const int32_t beatEnd = std::min(end, (beat + 1) * TicksPerBeat);
+    double& beatSum = beatSums[beat];
+    // Each visited tick caches its sum while the beat's entry is still empty; once it is not,
+    // nothing else in this beat writes it, so the rest of the beat only adds up.
+    for (; k < beatEnd && IsBeatSumEmpty(beatSum); k += stride) {
+      beatSum = sum;
+      sum = sum + weight * tickDurations[k];
+    }
+    for (; k < beatEnd; k += stride) sum = sum + weight * tickDurations[k];
+  }
+  return sum + beyond;
+}
+
+void TimelineEngine::InvalidateBeatSums(int32_t beat) {
+  if (beatSums == nullptr || beat >= LastBeat) return;
+  const int32_t first = beat < 0 ? 0 : beat + 1;
+  std::fill(beatSums + first, beatSums + MapBeats, 0.0);
+}
+
+void TimelineEngine::ResetState() {
+  if (tickDurations != nullptr) std::fill(tickDurations, tickDurations + MapTicks, 0.0);
+  if (beatSums != nullptr) std::fill(beatSums, beatSums + MapBeats, 0.0);
+  video = 0;
+  videoontop = 0;
+  freeze = 0;
+  selection = 0;
+  minimised = 0;
+  winleft = 0;
+  wintop = 0;
+  lookahead = 1;
+  optimise = StepEveryTick;
+  winwidth = DefaultVideoWidth;
+  winheight = DefaultVideoHeight;
+}
+
+void TimelineEngine::RefreshDisplayTime() {
+  if (playing == 0) currentTick = TickFromPosition(songPosition);
+  if (paintedTick != currentTick) {
+    displaySeconds = ElapsedSeconds(currentTick, optimise);
+    paintedTick = currentTick;
+  }
+}
+
+void TimelineEngine::OnTransport(int32_t value) {
+  playing = value == TransportPlaying ? 1 : 0;
+  playStarted = 0;
+  recentChange = 0;
+}
+
+void TimelineEngine::OnSongPosition(double position) {
+  songPosition = position;
+  currentTick = TickFromPosition(position);
+}
+
+bool TimelineEngine::RecordTick(double position) {
+  songPosition = position;
+  const double tickSeconds = MeasureTickSeconds(songPosition, hostTime[0]);
+  // Not-a-number fails this test as well as infinity and lengths of zero or below.
+  const bool usable = std::isfinite(tickSeconds) && tickSeconds > 0.0;
+  if (playing != 1 || tickDurations == nullptr) return false;
+
+  if (playStarted == 0) {
+    playStarted = 1;
+    currentTick = TickFromPosition(songPosition);
+    if (lookahead != 0 && usable && currentTick > 0) {
+      const int32_t top = currentTick > MapTicks ? LastTick : currentTick - 1;
+      for (int32_t i = top; i >= 0; --i) {
+        if (IsTickEmpty(tickDurations[i])) tickDurations[i] = tickSeconds;
+      }
+    }
+  }
+
+  bool changed = false;
+  if (freeze == 0 && usable && currentTick >= 0 && currentTick < MapTicks) {
+    const double old = tickDurations[currentTick];
+    if (tickSeconds + TickChangeThreshold < old || tickSeconds - TickChangeThreshold > old) {
+      tickDurations[currentTick] = tickSeconds;
+      if (lookahead != 0) {
+        const double shift = tickSeconds - old;
+        for (int32_t i = currentTick + 1; i < MapTicks; ++i) tickDurations[i] += shift;
+      }
+      InvalidateBeatSums(currentTick / TicksPerBeat);
+      recentChange = RecentChangeTicks;
+      changed = true;
+    }
+  }
+
+  if (currentTick < std::numeric_limits<int32_t>::max()) ++currentTick;
+  if (recentChange != 0) --recentChange;
+  return changed;
+}
+
+}  // namespace tempotally

@@ -1,0 +1,349 @@
+// Shows what a host sees of the plug-in module: its info record, an instance created and released,
+// then a song with tempo changes played through the module and the stand-in video player, with the
+// true time, the host's own time and the time the player was told, and screenshots of the video
+// window and of the plug-in's editor.
+//
+//   tempotally_demo [PLUGIN_DLL [PLAYER_DLL [OUTPUT_FOLDER]]]
+#include <objidl.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/host/RawPlug.h"
+#include "tests/host/SongDriver.h"
+#include "tests/host/TestHost.h"
+#include "tests/host/WorkingFolder.h"
+#include "tests/standin_player/StandInRecord.h"
+#include "tests/support/SongSimulator.h"
+#include "tests/win/support/PlayerLayout.h"
+#include "tools/demo/PngWriter.h"
+
+#ifndef TEMPOTALLY_DEMO_PLUGIN
+#define TEMPOTALLY_DEMO_PLUGIN "ORVA Tempotally.dll"
+#endif
+#ifndef TEMPOTALLY_DEMO_PLAYER
+#define TEMPOTALLY_DEMO_PLAYER "StandInPlayer.dll"
+#endif
+
+namespace tempotally::demo {
+namespace {
+
+using testhost::HostCall;
+using testhost::PluginModule;
+using testhost::RawPlug;
+using testhost::TestHost;
+
+constexpr int32_t DemoTag = 1;
+constexpr double TicksPerBeat = 96.0;
+constexpr int BeatsPerRow = 16;
+constexpr double MsPerSecond = 1000.0;
+constexpr int TicksPerMessagePump = 24;
+constexpr int VideoLeft = 60;
+constexpr int VideoTop = 40;
+constexpr int VideoWidth = 520;
+constexpr int VideoHeight = 400;
+constexpr int HostWindowWidth = 300;
+constexpr int HostWindowHeight = 340;
+constexpr DWORD SettleMs = 300;
+constexpr const char* DefaultOutputFolder = "out";
+constexpr const char* WorkFolderName = "tempotally-demo-work";
+
+// Every 32-bit word of a saved state is little-endian.
+void Put16(std::vector<uint8_t>& out, uint16_t v) {
+  out.push_back(static_cast<uint8_t>(v));
+  out.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// A project as a host would hand it back: the video window shown at a chosen place, an empty map.
+std::vector<uint8_t> ProjectStateWithVideoShown() {
+  const std::pair<const char*, int32_t> keys[] = {{"video", 1},
+                                                  {"winleft", VideoLeft},
+                                                  {"wintop", VideoTop},
+                                                  {"winwidth", VideoWidth},
+                                                  {"winheight", VideoHeight}};
+  std::vector<uint8_t> out;
+  Put16(out, static_cast<uint16_t>(std::size(keys)));
+  for (const auto& key : keys) {
+    const uint16_t length = static_cast<uint16_t>(std::strlen(key.first));
+    Put16(out, length);
+    out.insert(out.end(), key.first, key.first + length);
+    Put32(out, static_cast<uint32_t>(key.second));
+  }
+  Put32(out, 0);      // one run from tick 0 ...
+  Put32(out, 0);      // ... of 0.0: nothing recorded
+  Put32(out, 96000);  // end of the map
+  return out;
+}
+
+void RestoreState(RawPlug& plug, const std::vector<uint8_t>& bytes) {
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return;
+  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  plug.SaveRestoreState(stream, 0);
+  stream->Release();
+}
+
+void PumpMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void Settle() {
+  const DWORD until = GetTickCount() + SettleMs;
+  while (GetTickCount() < until) {
+    PumpMessages();
+    Sleep(10);
+  }
+}
+
+// The window's whole area, frame included, as RGB rows.
+bool CaptureWindow(HWND window, int* width, int* height, std::vector<uint8_t>* rgb) {
+  RECT rect;
+  if (!GetWindowRect(window, &rect)) return false;
+  *width = rect.right - rect.left;
+  *height = rect.bottom - rect.top;
+  if (*width <= 0 || *height <= 0) return false;
+  RedrawWindow(window, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Settle();
+
+  HDC source = GetWindowDC(window);
+  HDC memory = CreateCompatibleDC(source);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = *width;
+  info.bmiHeader.biHeight = -*height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = dib != nullptr && bits != nullptr;
+  if (ok) {
+    HGDIOBJ old = SelectObject(memory, dib);
+    ok = BitBlt(memory, 0, 0, *width, *height, source, 0, 0, SRCCOPY) != 0;
+    GdiFlush();
+    const auto* bgrx = static_cast<const uint8_t*>(bits);
+    rgb->resize(static_cast<size_t>(*width) * static_cast<size_t>(*height) * 3);
+    for (size_t i = 0, n = rgb->size() / 3; i < n; ++i) {
+      (*rgb)[3 * i] = bgrx[4 * i + 2];
+      (*rgb)[3 * i + 1] = bgrx[4 * i + 1];
+      (*rgb)[3 * i + 2] = bgrx[4 * i];
+    }
+    SelectObject(memory, old);
+  }
+  if (dib != nullptr) DeleteObject(dib);
+  DeleteDC(memory);
+  ReleaseDC(window, source);
+  return ok;
+}
+
+bool Screenshot(HWND window, const std::string& path) {
+  int width = 0, height = 0;
+  std::vector<uint8_t> rgb;
+  if (!CaptureWindow(window, &width, &height, &rgb) || !WritePng(path, width, height, rgb)) {
+    std::printf("  could not write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("  %s (%d x %d)\n", path.c_str(), width, height);
+  return true;
+}
+
+std::string FullPath(const std::string& path) {
+  char buffer[MAX_PATH] = {};
+  const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
+}
+
+void ShowInfo(const PluginModule& module) {
+  // An empty working folder: no video player to find.
+  testhost::WorkingFolder folder(std::string(WorkFolderName) + "-bare");
+  TestHost host;
+  RawPlug plug = module.Create(host, DemoTag);
+  if (!plug.Valid()) {
+    std::printf("CreatePlugInstance returned null\n");
+    return;
+  }
+  const testhost::InfoView info = plug.Info();
+  std::printf("Info record\n");
+  std::printf("  version     %d\n", info.version);
+  std::printf("  long name   %s\n", info.longName ? info.longName : "(null)");
+  std::printf("  short name  %s\n", info.shortName ? info.shortName : "(null)");
+  std::printf("  flags       0x%08X%s\n", static_cast<unsigned>(info.flags),
+              (info.flags & testhost::PlugFlagWantsTick) ? " (wants the per-tick call)" : "");
+  std::printf("Instance created with tag %d: tag read back %d, editor window %s\n", DemoTag,
+              plug.InstanceTag(), plug.EditorWindow() ? "present" : "missing");
+  std::printf("Host calls during construction:");
+  for (const HostCall& call : host.Calls()) {
+    if (call.slot == testhost::HostDispatchSlot) {
+      std::printf(" dispatch(tag %d, id %d, index %d, value %u)", call.tag, call.id, call.index,
+                  static_cast<unsigned>(call.value));
+    } else {
+      std::printf(" slot %d", call.slot);
+    }
+  }
+  std::printf("\n");
+  plug.Release();
+  std::printf("Instance released\n\n");
+}
+
+int PlaySong(const PluginModule& module, const std::string& playerPath,
+             const std::string& outputFolder) {
+  testhost::WorkingFolder folder(WorkFolderName);
+  using testsupport::PlayerSlot;
+  if (!folder.Ready() ||
+      !testsupport::InstallPlayer(playerPath, PlayerSlot::Path1, folder.Path())) {
+    std::printf("could not lay out the video player under %s\n", folder.Path().c_str());
+    return 1;
+  }
+  // Held loaded, so that its record can be read while the plug-in uses the same copy.
+  testsupport::StandInHold player(
+      testsupport::PathUnder(folder.Path(), testsupport::RelativePath(PlayerSlot::Path1)));
+  StandInRecord* record = player.Record();
+
+  TestHost host;
+  RawPlug plug = module.Create(host, DemoTag);
+  if (!plug.Valid() || record == nullptr || record->liveInstances < 1) {
+    std::printf("the plug-in did not load the video player\n");
+    if (plug.Valid()) plug.Release();
+    return 1;
+  }
+  std::printf("Video player loaded from %s\\%s\n", folder.Path().c_str(),
+              testsupport::RelativePath(PlayerSlot::Path1));
+
+  // The host loads a project whose video window is shown.
+  RestoreState(plug, ProjectStateWithVideoShown());
+
+  // The plug-in's editor in a host window of its own.
+  const HWND hostWindow =
+      CreateWindowExA(0, "STATIC", "Host: ORVA Tempotally", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                      VideoLeft + VideoWidth + 20, VideoTop, HostWindowWidth, HostWindowHeight,
+                      nullptr, nullptr, nullptr, nullptr);
+  plug.Dispatch(testhost::PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(hostWindow));
+
+  song::SongSimulator song(song::TempoAutomation::DefaultSong());
+  const song::TempoAutomation& tempo = song.Automation();
+  testhost::SongDriver driver(host, plug, song);
+  std::printf(
+      "\nPlaying: 120 BPM, 90 BPM from beat 32, a ramp to 160 BPM over beats 64 to 128, "
+      "then 140 BPM\n");
+  std::printf("  true:   the song's real elapsed time\n");
+  std::printf("  host:   the host's own time, the position times the current tick length\n");
+  std::printf("  player: the time the video player was told on the tick that ended there\n\n");
+  std::printf("%6s %8s %12s %12s %12s\n", "beat", "BPM", "true (s)", "host (s)", "player (s)");
+
+  double hostError = 0.0, playerError = 0.0, lastTold = 0.0;
+  int32_t toldCount = record->timeCount;
+  bool everyTickTold = true;
+  const double endTicks = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
+  driver.Start();
+  long ticks = 0;
+  while (song.PositionTicks() <= endTicks) {
+    const double position = song.PositionTicks();
+    const double beat = position / TicksPerBeat;
+    const double trueNow = tempo.SecondsAt(beat);
+    const double hostNow = song.HostTimeMs() / MsPerSecond;
+    hostError = std::max(hostError, std::fabs(hostNow - trueNow));
+    // The player was told the time at the end of the tick before, that is the time now.
+    if (std::fmod(position, BeatsPerRow * TicksPerBeat) == 0.0) {
+      if (position == 0.0) {
+        std::printf("%6.0f %8.2f %12.4f %12.4f %12s\n", beat, tempo.BpmAt(beat), trueNow, hostNow,
+                    "-");
+      } else {
+        std::printf("%6.0f %8.2f %12.4f %12.4f %12.4f\n", beat, tempo.BpmAt(beat), trueNow, hostNow,
+                    lastTold / MsPerSecond);
+      }
+    }
+    if (position >= endTicks) break;
+    driver.Tick();
+    ++ticks;
+    everyTickTold = everyTickTold && record->timeCount == toldCount + 1;
+    toldCount = record->timeCount;
+    std::memcpy(&lastTold, record->lastTimeRecord, sizeof lastTold);
+    const double trueAtEnd = tempo.SecondsAt((position + 1) / TicksPerBeat);
+    playerError = std::max(playerError, std::fabs(lastTold / MsPerSecond - trueAtEnd));
+    if (ticks % TicksPerMessagePump == 0) PumpMessages();
+  }
+  driver.Stop();
+
+  std::printf("\n%ld ticks; the player was told the time on %s tick\n", ticks,
+              everyTickTold ? "every" : "NOT every");
+  std::printf("Largest error of the host's own time:     %10.4f s\n", hostError);
+  std::printf("Largest error of the time the player got: %10.4f s\n", playerError);
+
+  // The video window holds the player's editor.
+  const void* wrapped = record->lastInstance;
+  HWND playerEditor = nullptr;
+  if (wrapped != nullptr) {
+    std::memcpy(&playerEditor, static_cast<const char*>(wrapped) + testhost::PlugEditorWindowOffset,
+                sizeof playerEditor);
+  }
+  const HWND videoWindow = playerEditor ? GetAncestor(playerEditor, GA_ROOT) : nullptr;
+  int status = 0;
+  std::printf("\nScreenshots\n");
+  CreateDirectoryA(outputFolder.c_str(), nullptr);
+  if (videoWindow != nullptr && !IsWindowVisible(videoWindow)) {
+    std::printf("  the restored project did not show the video window; showing it directly\n");
+    SetWindowPos(videoWindow, HWND_TOP, VideoLeft, VideoTop, VideoWidth, VideoHeight,
+                 SWP_SHOWWINDOW);
+  }
+  if (videoWindow != nullptr && IsWindowVisible(videoWindow)) {
+    char caption[128] = {};
+    GetWindowTextA(videoWindow, caption, sizeof caption);
+    std::printf("  video window \"%s\"\n", caption);
+    if (!Screenshot(videoWindow, FullPath(outputFolder + "\\video-window.png"))) status = 1;
+  } else {
+    std::printf("  no video window found\n");
+    status = 1;
+  }
+  if (hostWindow != nullptr && !Screenshot(hostWindow, FullPath(outputFolder + "\\editor.png"))) {
+    status = 1;
+  }
+
+  plug.Release();
+  if (hostWindow != nullptr) DestroyWindow(hostWindow);
+  if (!everyTickTold) status = 1;
+  return status;
+}
+
+int Run(int argc, char** argv) {
+  const std::string pluginPath = testhost::WindowsPath(argc > 1 ? argv[1] : TEMPOTALLY_DEMO_PLUGIN);
+  const std::string playerPath =
+      FullPath(testhost::WindowsPath(argc > 2 ? argv[2] : TEMPOTALLY_DEMO_PLAYER));
+  const std::string outputFolder =
+      FullPath(testhost::WindowsPath(argc > 3 ? argv[3] : DefaultOutputFolder));
+
+  PluginModule module(FullPath(pluginPath));
+  if (!module.Loaded()) {
+    std::printf("could not load %s (error %lu)\n", pluginPath.c_str(), module.LoadError());
+    return 1;
+  }
+  if (!module.HasFactory()) {
+    std::printf("%s has no CreatePlugInstance export\n", pluginPath.c_str());
+    return 1;
+  }
+  std::printf("Loaded %s\n\n", pluginPath.c_str());
+  ShowInfo(module);
+  return PlaySong(module, playerPath, outputFolder);
+}
+
+}  // namespace
+}  // namespace tempotally::demo
+
+int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  return tempotally::demo::Run(argc, argv);
+}
