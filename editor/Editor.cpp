@@ -46,6 +46,16 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
   }
 }
 
+void ApplyFoldHeight(ORVAVSTExprPlug* plug) {
+  if (!plug->editorWindow) return;
+  const int target = EditorFullHeight - EditorFoldStep * plug->timeline.minimised;
+  RECT rect{};
+  GetWindowRect(plug->editorWindow, &rect);
+  if (rect.bottom - rect.top == target) return;
+  SetWindowPos(plug->editorWindow, nullptr, 0, 0, EditorWidth, target, SWP_NOMOVE);
+  if (plug->host) plug->host->HostDispatch(plug->instanceTag, HostId::EditorResized, 0, 0);
+}
+
 void RequestRepaint(ORVAVSTExprPlug* plug) {
   if (plug->editorShown && plug->editorWindow) InvalidateRect(plug->editorWindow, nullptr, FALSE);
 }

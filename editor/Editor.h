@@ -10,6 +10,11 @@ class ORVAVSTExprPlug;
 
 constexpr int EditorDialogTemplate = 100;
 
+// The editor's size: always this wide; this high unfolded, and a panel's worth less per fold level.
+constexpr int EditorWidth = 240;
+constexpr int EditorFullHeight = 294;
+constexpr int EditorFoldStep = 94;
+
 // Drawing resources shared by every live plug-in object; see editorInstanceCount.
 struct SharedGdi {
   HBITMAP skinBitmap = nullptr;
@@ -27,6 +32,8 @@ void DeleteSharedGdi();
 void CreateEditorDialog(ORVAVSTExprPlug* plug);
 // Parents and shows the editor in `parent`, or hides and unparents it when `parent` is null.
 void ShowEditor(ORVAVSTExprPlug* plug, HWND parent);
+// Sizes the editor for its fold level and tells the host, unless it already has that height.
+void ApplyFoldHeight(ORVAVSTExprPlug* plug);
 // Asks a shown editor to repaint; only invalidates, so any thread may call it.
 void RequestRepaint(ORVAVSTExprPlug* plug);
 

@@ -6,6 +6,7 @@
 
 #include "bridge/BridgePlugHost.h"
 #include "editor/Editor.h"
+#include "timeline/StateCodec.h"
 
 namespace tempotally {
 
@@ -154,6 +155,48 @@ void __stdcall ORVAVSTExprPlug::Call2() {
 }
 
 void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) {
+  if (!stream) return;
+  // The host's stream, used sequentially; what it reports back is not looked at.
+  struct StreamWriter final : StateWriter {
+    explicit StreamWriter(IStream* s) : stream(s) {}
+    void Write(const void* data, uint32_t size) override { stream->Write(data, size, nullptr); }
+    IStream* stream;
+  };
+  struct StreamReader final : StateReader {
+    explicit StreamReader(IStream* s) : stream(s) {}
+    void Read(void* data, uint32_t size) override { stream->Read(data, size, nullptr); }
+    IStream* stream;
+  };
+
+  HWND videoWindow = videoBridge ? videoBridge->videoWindow : nullptr;
+  if (save) {
+    if (videoWindow) {
+      WINDOWPLACEMENT placement{};
+      placement.length = sizeof placement;
+      GetWindowPlacement(videoWindow, &placement);
+      const RECT& normal = placement.rcNormalPosition;
+      timeline.winleft = normal.left;
+      timeline.wintop = normal.top;
+      timeline.winwidth = normal.right - normal.left;
+      timeline.winheight = normal.bottom - normal.top;
+    }
+    StreamWriter writer(stream);
+    SaveState(timeline, writer);
+  } else {
+    StreamReader reader(stream);
+    RestoreState(timeline, reader);
+    ApplyFoldHeight(this);
+    if (videoWindow) {
+      ShowWindow(videoWindow, timeline.video ? SW_SHOW : SW_HIDE);
+      SetWindowPos(videoWindow, timeline.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                   SWP_NOMOVE | SWP_NOSIZE);
+    }
+    RequestRepaint(this);
+    if (videoWindow) {
+      SetWindowPos(videoWindow, HWND_TOP, timeline.winleft, timeline.wintop, timeline.winwidth,
+                   timeline.winheight, 0);
+    }
+  }
   if (videoBridge) videoBridge->ForwardToWrapped3(stream, save);
 }
 

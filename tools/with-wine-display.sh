@@ -22,9 +22,9 @@ trap cleanup EXIT
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 
 mkdir -p "$WINEPREFIX"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  echo "wine: creating prefix $WINEPREFIX" >&2
-  wine wineboot --init >/dev/null 2>&1 || true
-fi
-wineserver -p >/dev/null 2>&1 || true
+[ -f "$WINEPREFIX/system.reg" ] || echo "wine: creating prefix $WINEPREFIX" >&2
+wineserver -p >/dev/null 2>&1 </dev/null || true
+# Start Wine's background services here, detached from our output: started by the first test
+# program instead, they would inherit ctest's pipe and keep it waiting after the test ends.
+wine wineboot >/dev/null 2>&1 </dev/null || true
 "$@"

@@ -52,7 +52,9 @@ class StateCall : public ::testing::Test {
     ASSERT_NE(record_, nullptr);
     player_.Api().Reset();
     record_->streamState = 1;
-    for (int i = 0; i < StandInStateBytes; ++i) record_->stateBlob[i] = static_cast<uint8_t>(0xA0 + i);
+    for (int i = 0; i < StandInStateBytes; ++i) {
+      record_->stateBlob[i] = static_cast<uint8_t>(0xA0 + i);
+    }
     ASSERT_TRUE(module_.HasFactory()) << "LoadLibrary error " << module_.LoadError();
     plug_ = module_.Create(host_, Tag);
     ASSERT_TRUE(plug_.Valid());
@@ -96,7 +98,8 @@ TEST_F(StateCall, RestoreAppliesWindowOptionsAndHandsThePlayerItsBytes) {
                        {"winwidth", 500}, {"winheight", 400}}),
       {{0, state::SingleBits(0.005)}});
   std::vector<uint8_t> bytes = ours;
-  const uint8_t playerBytes[StandInStateBytes] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  const uint8_t playerBytes[StandInStateBytes] = {1, 2,  3,  4,  5,  6,  7,  8,
+                                                  9, 10, 11, 12, 13, 14, 15, 16};
   bytes.insert(bytes.end(), playerBytes, playerBytes + StandInStateBytes);
   state::Restore(plug_, bytes);
 

@@ -1,0 +1,178 @@
+// Writer and reader of the engine's saved state. All integers are little-endian and unpadded:
+// key count (16 bits); per key its name length (16 bits), the name, the value (32 bits); then
+// (index, single-precision length) pairs, one per run of the map; then the terminator index.
+#include "timeline/StateCodec.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace tempotally {
+
+namespace {
+
+struct KeyField {
+  const char* name;
+  uint8_t TimelineEngine::*byteField;
+  int32_t TimelineEngine::*wordField;
+};
+
+// In the order they are written.
+constexpr KeyField Keys[StateKeyCount] = {
+    {"video", &TimelineEngine::video, nullptr},
+    {"videoontop", &TimelineEngine::videoontop, nullptr},
+    {"freeze", &TimelineEngine::freeze, nullptr},
+    {"lookahead", &TimelineEngine::lookahead, nullptr},
+    {"optimise", &TimelineEngine::optimise, nullptr},
+    {"selection", &TimelineEngine::selection, nullptr},
+    {"minimised", &TimelineEngine::minimised, nullptr},
+    {"winleft", nullptr, &TimelineEngine::winleft},
+    {"wintop", nullptr, &TimelineEngine::wintop},
+    {"winwidth", nullptr, &TimelineEngine::winwidth},
+    {"winheight", nullptr, &TimelineEngine::winheight},
+};
+
+// No key name is longer; a longer stored name is read past without being compared.
+constexpr uint32_t LongestKeyName = 10;
+// Bytes of a stored name consumed per read while skipping it.
+constexpr uint32_t NameChunk = 64;
+static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
+
+constexpr int32_t LastTick = MapTicks - 1;
+
+void Write16(StateWriter& writer, uint16_t value) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  writer.Write(bytes, sizeof bytes);
+}
+
+void Write32(StateWriter& writer, uint32_t value) {
+  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  writer.Write(bytes, sizeof bytes);
+}
+
+uint16_t Read16(StateReader& reader) {
+  uint8_t bytes[2] = {0, 0};
+  reader.Read(bytes, sizeof bytes);
+  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+}
+
+uint32_t Read32(StateReader& reader) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  reader.Read(bytes, sizeof bytes);
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+uint32_t SingleBits(double value) {
+  const float single = static_cast<float>(value);
+  uint32_t bits;
+  std::memcpy(&bits, &single, sizeof bits);
+  return bits;
+}
+
+double FromSingleBits(uint32_t bits) {
+  float single;
+  std::memcpy(&single, &bits, sizeof single);
+  return static_cast<double>(single);
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The key whose name equals the stored one, ASCII case ignored; null when none does.
+const KeyField* FindKey(const char* name, uint32_t length) {
+  for (const KeyField& key : Keys) {
+    if (std::strlen(key.name) != length) continue;
+    bool same = true;
+    for (uint32_t i = 0; i < length && same; ++i) same = LowerAscii(name[i]) == key.name[i];
+    if (same) return &key;
+  }
+  return nullptr;
+}
+
+void ReadKeys(TimelineEngine& engine, StateReader& reader) {
+  const uint16_t count = Read16(reader);
+  for (uint16_t record = 0; record < count; ++record) {
+    const uint32_t length = Read16(reader);
+    // A name too long for any key is consumed chunk by chunk and never compared.
+    char name[NameChunk] = {};
+    for (uint32_t remaining = length; remaining > 0;) {
+      const uint32_t part = std::min(remaining, NameChunk);
+      std::memset(name, 0, sizeof name);
+      reader.Read(name, part);
+      remaining -= part;
+    }
+    const int32_t value = static_cast<int32_t>(Read32(reader));
+    const KeyField* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
+    if (key == nullptr) continue;
+    if (key->byteField != nullptr) {
+      engine.*(key->byteField) = static_cast<uint8_t>(value);
+    } else {
+      engine.*(key->wordField) = value;
+    }
+  }
+}
+
+void Fill(double* ticks, int32_t first, int32_t last, double value) {
+  if (first > last) return;
+  std::fill(ticks + first, ticks + last + 1, value);
+}
+
+// Each pair's value holds from its own index up to the next pair's index, inclusive, where the
+// next pair takes over; the last value runs to the end of the map.
+void ReadMap(TimelineEngine& engine, StateReader& reader) {
+  double* ticks = engine.tickDurations;
+  double value = 0.0;
+  int32_t start = 0;
+  // The writer stores at most one pair per tick, so a longer list is corrupt and ends there.
+  for (int32_t pairs = 0; pairs < MapTicks; ++pairs) {
+    const int32_t index = static_cast<int32_t>(Read32(reader));
+    if (index == StateMapTerminator) break;
+    const uint32_t bits = Read32(reader);
+    // The writer opens with index 0 and never repeats it; an index 0 with a zero value after the
+    // first pair is what a stream that ran dry delivers, since unread targets stay 0.
+    if (pairs > 0 && index == 0 && bits == 0) break;
+    // Indices outside the map cannot come from the writer: the pair is dropped.
+    if (index < 0 || index > LastTick) continue;
+    if (ticks != nullptr) Fill(ticks, start, index, value);
+    const double read = FromSingleBits(bits);
+    // A stored length that is not a number counts as never recorded.
+    value = std::isfinite(read) ? read : 0.0;
+    start = index;
+  }
+  if (ticks != nullptr) Fill(ticks, start, LastTick, value);
+}
+
+}  // namespace
+
+void SaveState(const TimelineEngine& engine, StateWriter& writer) {
+  Write16(writer, StateKeyCount);
+  for (const KeyField& key : Keys) {
+    const uint16_t length = static_cast<uint16_t>(std::strlen(key.name));
+    Write16(writer, length);
+    writer.Write(key.name, length);
+    const int32_t value =
+        key.byteField != nullptr ? engine.*(key.byteField) : engine.*(key.wordField);
+    Write32(writer, static_cast<uint32_t>(value));
+  }
+
+  double last = StateRunSentinel;
+  for (int32_t i = 0; i < MapTicks; ++i) {
+    const double seconds = engine.tickDurations != nullptr ? engine.tickDurations[i] : 0.0;
+    if (seconds < last - TickChangeThreshold || seconds > last + TickChangeThreshold) {
+      Write32(writer, static_cast<uint32_t>(i));
+      Write32(writer, SingleBits(seconds));
+      last = seconds;
+    }
+  }
+  Write32(writer, static_cast<uint32_t>(StateMapTerminator));
+}
+
+void RestoreState(TimelineEngine& engine, StateReader& reader) {
+  engine.ResetState();
+  ReadKeys(engine, reader);
+  ReadMap(engine, reader);
+  if (engine.minimised > DeepestFoldLevel) engine.minimised = DeepestFoldLevel;
+}
+
+}  // namespace tempotally
