@@ -67,8 +67,7 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
     SetWindowPos(bridge->videoWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   }
   if (!bridge->wrappedPlug) {
-    bridge->DestroyVideoWindow();
-    DeleteBridge(bridge);
+    DeleteBridge(bridge);  // destroys the window and gives back the class first
     videoBridge = nullptr;
   }
   return true;
@@ -87,8 +86,7 @@ void __stdcall ORVAVSTExprPlug::Release() {
 
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
   if (videoBridge) {
-    videoBridge->DestroyVideoWindow();
-    DeleteBridge(videoBridge);
+    DeleteBridge(videoBridge);  // destroys the video window first
     videoBridge = nullptr;
   }
   this->~ORVAVSTExprPlug();

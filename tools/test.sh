@@ -19,7 +19,8 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 echo "== Windows side, through Wine"
 cmake -S "$root" -B "$root/build/win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+  -DTEMPOTALLY_NATIVE_SYNCTABLE="$root/build/native/tools/synctable/synctable" >/dev/null
 cmake --build "$root/build/win" -j "$jobs"
 WINEPREFIX="$root/build/wine-prefix" "$root/tools/with-wine-display.sh" \
   ctest --test-dir "$root/build/win" --output-on-failure

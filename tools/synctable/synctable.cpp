@@ -1,5 +1,6 @@
 // Plays DefaultSong through the timeline engine the way the host drives it, tick by tick, and
 // prints at every N-th beat the true time, the host's own time and the engine's, with both errors.
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,14 +20,16 @@ struct Options {
   int every = DefaultEvery;
   int step = tempotally::StepEveryTick;
   bool lookahead = true;
+  bool bits = false;  // print every tick's elapsed time as raw bits, to compare builds
 };
 
 void Usage(const char* program) {
   std::fprintf(stderr,
-               "usage: %s [--every N] [--step 1|4] [--no-lookahead]\n"
+               "usage: %s [--every N] [--step 1|4] [--no-lookahead] [--bits]\n"
                "  --every N       print every N-th beat (default %d)\n"
                "  --step S        summation step of the engine: 1, or 4 as with Optimise\n"
-               "  --no-lookahead  play with Look ahead off\n",
+               "  --no-lookahead  play with Look ahead off\n"
+               "  --bits          print tick and elapsed-time bits on every tick instead\n",
                program, DefaultEvery);
 }
 
@@ -41,6 +44,8 @@ bool Parse(int argc, char** argv, Options& options) {
       if (options.step != tempotally::StepEveryTick && options.step != tempotally::StepOptimised) {
         return false;
       }
+    } else if (std::strcmp(argv[i], "--bits") == 0) {
+      options.bits = true;
     } else if (std::strcmp(argv[i], "--no-lookahead") == 0) {
       options.lookahead = false;
     } else {
@@ -48,6 +53,22 @@ bool Parse(int argc, char** argv, Options& options) {
     }
   }
   return true;
+}
+
+// One line a tick: the tick reached and the bits of the elapsed time there. Two builds of the
+// engine that give the same lines compute the same doubles.
+void PrintBits(TimelineEngine& engine, SongSimulator& sim, int step) {
+  const int ticks =
+      static_cast<int>(TempoAutomation::DefaultSongEndBeat) * tempotally::TicksPerBeat;
+  for (int i = 0; i < ticks; ++i) {
+    engine.hostTime[0] = sim.HostTimeMs();
+    engine.RecordTick(sim.PositionTicks());
+    sim.AdvanceTick();
+    const double elapsed = engine.ElapsedSeconds(engine.currentTick, step);
+    uint64_t bits;
+    std::memcpy(&bits, &elapsed, sizeof bits);
+    std::printf("%d %016" PRIx64 "\n", engine.currentTick, bits);
+  }
 }
 
 }  // namespace
@@ -71,6 +92,11 @@ int main(int argc, char** argv) {
   SongSimulator sim(TempoAutomation::DefaultSong());
   sim.Start();
   engine.OnTransport(tempotally::TransportPlaying);
+
+  if (options.bits) {
+    PrintBits(engine, sim, options.step);
+    return 0;
+  }
 
   std::printf("%6s %6s %12s %12s %12s %14s %14s\n", "beat", "bpm", "true s", "host s", "engine s",
               "engine-true", "host-true");
