@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/SongSimulator.h"
+#include "devhost/SongSimulator.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {

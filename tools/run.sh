@@ -70,7 +70,7 @@ wine reg add 'HKCU\Software\Wine\AppDefaults\tempotally_demo.exe\X11 Driver' \
   /v Decorated /d N /f >/dev/null 2>&1 || true
 
 plugin="$build/plugin/ORVA Tempotally.dll"
-player="$build/tests/standin_player/StandInPlayer.dll"
+player="$build/devhost/standin_player/StandInPlayer.dll"
 mkdir -p "$run_dir"
 echo "== running the demo (working folder $run_dir)"
 echo

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "tests/support/SongSimulator.h"
+#include "devhost/SongSimulator.h"
 
 namespace tempotally::song {
 namespace {

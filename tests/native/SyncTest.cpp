@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "tests/native/EngineFixture.h"
-#include "tests/support/SongSimulator.h"
+#include "devhost/SongSimulator.h"
 
 namespace tempotally::testing {
 namespace {

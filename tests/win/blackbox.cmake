@@ -16,7 +16,7 @@ add_dependencies(blackbox_plugin tempotally_dll)
 
 # With the stand-in player laid out where the plug-in looks for the host's video player.
 tempotally_win_test(NAME blackbox_sync
-  SOURCES blackbox_sync.cpp support/PlayerLayout.cpp
+  SOURCES blackbox_sync.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
   LIBS testhost tempotally_core)
 target_include_directories(blackbox_sync PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_sync tempotally_dll standin_player)
@@ -29,7 +29,7 @@ tempotally_win_test(NAME blackbox_testhost
 # The state call with the stand-in player: the video window's placement and options, the player's
 # bytes behind the plug-in's, and the editor's fold after a restore.
 tempotally_win_test(NAME blackbox_statecall
-  SOURCES blackbox_statecall.cpp support/PlayerLayout.cpp
+  SOURCES blackbox_statecall.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
   LIBS testhost tempotally_core ole32 uuid)
 target_include_directories(blackbox_statecall PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_statecall tempotally_dll standin_player)

@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "BlackboxPaths.h"
-#include "tests/host/RawPlug.h"
-#include "tests/host/TestHost.h"
-#include "tests/host/WorkingFolder.h"
+#include "devhost/RawPlug.h"
+#include "devhost/TestHost.h"
+#include "devhost/WorkingFolder.h"
 
 namespace tempotally::testhost {
 namespace {

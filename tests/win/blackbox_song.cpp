@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "BlackboxPaths.h"
-#include "tests/host/RawPlug.h"
-#include "tests/host/SongDriver.h"
-#include "tests/host/TestHost.h"
-#include "tests/host/WorkingFolder.h"
-#include "tests/support/SongSimulator.h"
+#include "devhost/RawPlug.h"
+#include "devhost/SongDriver.h"
+#include "devhost/TestHost.h"
+#include "devhost/WorkingFolder.h"
+#include "devhost/SongSimulator.h"
 #include "tests/win/blackbox_state.h"
 #include "timeline/TimelineEngine.h"
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/host/RawPlug.h"
+#include "devhost/RawPlug.h"
 
 namespace tempotally::testhost::state {
 

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "BlackboxPaths.h"
-#include "tests/host/RawPlug.h"
-#include "tests/host/TestHost.h"
-#include "tests/host/WorkingFolder.h"
-#include "tests/standin_player/StandInRecord.h"
+#include "devhost/RawPlug.h"
+#include "devhost/TestHost.h"
+#include "devhost/WorkingFolder.h"
+#include "devhost/standin_player/StandInRecord.h"
 #include "tests/win/blackbox_state.h"
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/PlayerLayout.h"
 
 namespace tempotally::testhost {
 namespace {

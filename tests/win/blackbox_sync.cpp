@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "BlackboxPaths.h"
-#include "tests/host/RawPlug.h"
-#include "tests/host/SongDriver.h"
-#include "tests/host/TestHost.h"
-#include "tests/host/WorkingFolder.h"
-#include "tests/standin_player/StandInRecord.h"
-#include "tests/support/SongSimulator.h"
+#include "devhost/RawPlug.h"
+#include "devhost/SongDriver.h"
+#include "devhost/TestHost.h"
+#include "devhost/WorkingFolder.h"
+#include "devhost/standin_player/StandInRecord.h"
+#include "devhost/SongSimulator.h"
 #include "tests/win/blackbox_state.h"
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/PlayerLayout.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally::testhost {

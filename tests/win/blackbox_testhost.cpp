@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/host/TestHost.h"
-#include "tests/support/SongSimulator.h"
+#include "devhost/TestHost.h"
+#include "devhost/SongSimulator.h"
 #include "tests/win/support/RawStdcall.h"
 
 namespace tempotally::testhost {

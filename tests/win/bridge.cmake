@@ -12,7 +12,7 @@ tempotally_win_test(NAME bridge_host
 # with another folder as its current directory.
 add_executable(bridge_loadlibrary_probe ${CMAKE_CURRENT_LIST_DIR}/bridge_loadlibrary_probe.cpp)
 tempotally_win_test(NAME bridge_loadlibrary
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_loadlibrary.cpp ${CMAKE_CURRENT_LIST_DIR}/support/PlayerLayout.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_loadlibrary.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
   LIBS testhost)
 target_compile_definitions(bridge_loadlibrary PRIVATE
   "BRIDGE_PROBE_EXE=\"$<TARGET_FILE:bridge_loadlibrary_probe>\""
@@ -20,7 +20,7 @@ target_compile_definitions(bridge_loadlibrary PRIVATE
 add_dependencies(bridge_loadlibrary bridge_loadlibrary_probe standin_player)
 
 tempotally_win_test(NAME bridge_player
-  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_player.cpp ${CMAKE_CURRENT_LIST_DIR}/support/PlayerLayout.cpp
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_player.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
           ${bridge_support}
   LIBS tempotally_bridge testhost)
 target_compile_definitions(bridge_player PRIVATE
@@ -31,7 +31,7 @@ add_dependencies(bridge_player standin_player)
 if(TARGET tempotally_plugin)
   tempotally_win_test(NAME bridge_plugin
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_plugin.cpp
-            ${CMAKE_CURRENT_LIST_DIR}/support/PlayerLayout.cpp ${bridge_support}
+            ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp ${bridge_support}
             ${PROJECT_SOURCE_DIR}/resources/Tempotally.rc
     LIBS tempotally_plugin testhost)
   target_compile_definitions(bridge_plugin PRIVATE

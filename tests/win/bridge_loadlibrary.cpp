@@ -10,8 +10,8 @@
 #include <sstream>
 #include <string>
 
-#include "tests/host/WorkingFolder.h"
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/WorkingFolder.h"
+#include "devhost/PlayerLayout.h"
 
 namespace tempotally {
 namespace {

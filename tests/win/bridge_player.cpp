@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "bridge/BridgePlugHost.h"
-#include "tests/host/WorkingFolder.h"
+#include "devhost/WorkingFolder.h"
 #include "tests/win/support/FakeRealHost.h"
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/PlayerLayout.h"
 
 namespace tempotally {
 namespace {

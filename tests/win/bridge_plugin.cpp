@@ -11,9 +11,9 @@
 
 #include "bridge/BridgePlugHost.h"
 #include "plugin/TempotallyPlug.h"
-#include "tests/host/WorkingFolder.h"
+#include "devhost/WorkingFolder.h"
 #include "tests/win/support/FakeRealHost.h"
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/PlayerLayout.h"
 #include "tests/win/support/RawStdcall.h"
 
 namespace tempotally {

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/host/RawPlug.h"
-#include "tests/host/SongDriver.h"
-#include "tests/host/TestHost.h"
-#include "tests/host/WorkingFolder.h"
-#include "tests/standin_player/StandInRecord.h"
-#include "tests/support/SongSimulator.h"
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/RawPlug.h"
+#include "devhost/SongDriver.h"
+#include "devhost/TestHost.h"
+#include "devhost/WorkingFolder.h"
+#include "devhost/standin_player/StandInRecord.h"
+#include "devhost/SongSimulator.h"
+#include "devhost/PlayerLayout.h"
 #include "tools/demo/PngWriter.h"
 
 #ifndef TEMPOTALLY_DEMO_PLUGIN

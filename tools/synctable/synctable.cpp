@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tests/support/SongSimulator.h"
+#include "devhost/SongSimulator.h"
 #include "timeline/TimelineEngine.h"
 
 namespace {

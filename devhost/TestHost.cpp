@@ -1,9 +1,9 @@
 // The test host's table of entry points and its recorded answers.
-#include "tests/host/TestHost.h"
+#include "devhost/TestHost.h"
 
 #include <cstring>
 
-#include "tests/support/SongSimulator.h"
+#include "devhost/SongSimulator.h"
 
 namespace tempotally::testhost {
 

@@ -1,7 +1,7 @@
 // Loading a plug-in module and reading a plug-in's info record by offset.
-#include "tests/host/RawPlug.h"
+#include "devhost/RawPlug.h"
 
-#include "tests/host/TestHost.h"
+#include "devhost/TestHost.h"
 
 namespace tempotally::testhost {
 

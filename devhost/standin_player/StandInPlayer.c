@@ -8,7 +8,7 @@
 #include <string.h>
 #include <windows.h>
 
-#include "tests/standin_player/StandInRecord.h"
+#include "devhost/standin_player/StandInRecord.h"
 
 enum {
   ReservedWords = 34,

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tests/standin_player/StandInRecord.h"
+#include "devhost/standin_player/StandInRecord.h"
 
 namespace tempotally::testsupport {
 

@@ -1,5 +1,5 @@
 // Tempo automation with its exact elapsed time, and the host transport that reports it per tick.
-#include "tests/support/SongSimulator.h"
+#include "devhost/SongSimulator.h"
 
 #include <algorithm>
 #include <cmath>

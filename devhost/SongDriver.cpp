@@ -1,8 +1,8 @@
 // The transport loop of the test host.
-#include "tests/host/SongDriver.h"
+#include "devhost/SongDriver.h"
 
-#include "tests/host/TestHost.h"
-#include "tests/support/SongSimulator.h"
+#include "devhost/TestHost.h"
+#include "devhost/SongSimulator.h"
 
 namespace tempotally::testhost {
 

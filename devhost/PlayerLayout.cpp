@@ -1,5 +1,5 @@
 // Copies of the stand-in player at the video player's paths, and access to their records.
-#include "tests/win/support/PlayerLayout.h"
+#include "devhost/PlayerLayout.h"
 
 namespace tempotally::testsupport {
 

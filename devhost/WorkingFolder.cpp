@@ -1,5 +1,5 @@
 // Working folders for the test host, with plain Win32 file calls.
-#include "tests/host/WorkingFolder.h"
+#include "devhost/WorkingFolder.h"
 
 #include <windows.h>
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "tests/host/RawPlug.h"
+#include "devhost/RawPlug.h"
 
 namespace tempotally::song {
 class SongSimulator;
