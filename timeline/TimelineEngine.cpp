@@ -107,6 +107,9 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
         anchor = b;
         // The cached beat itself only adds up.
         const int32_t beatEnd = std::min(end, TicksPerBeat * (b + 1));
+        if (walkProbe != nullptr && TicksPerBeat * b < end) {
+          walkProbe(walkProbeContext, TicksPerBeat * b);
+        }
         for (k = TicksPerBeat * b; k < beatEnd; k += stride) sum = sum + weight * tickDurations[k];
         break;
       }
@@ -114,6 +117,7 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   }
 
   while (k < end) {
+    if (walkProbe != nullptr && k % TicksPerBeat == 0) walkProbe(walkProbeContext, k);
     const int32_t beat = k / TicksPerBeat;
     const int32_t beatStart = beat * TicksPerBeat;
     const int32_t beatEnd = std::min(end, beatStart + TicksPerBeat);
