@@ -5,6 +5,7 @@
 
 #include "editor/EditorInput.h"
 #include "plugin/TempotallyPlug.h"
+#include "timeline/LockedEngine.h"
 
 namespace tempotally {
 
@@ -50,7 +51,8 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
 
 void ApplyFoldHeight(ORVAVSTExprPlug* plug) {
   if (!plug->editorWindow) return;
-  const int target = EditorFullHeight - EditorFoldStep * plug->timeline.minimised;
+  const int target =
+      EditorFullHeight - EditorFoldStep * LockedOptions(plug->engineLock, plug->timeline).minimised;
   RECT rect{};
   GetWindowRect(plug->editorWindow, &rect);
   if (rect.bottom - rect.top == target) return;

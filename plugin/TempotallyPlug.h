@@ -6,6 +6,8 @@
 
 #include "editor/EditorInputModel.h"
 #include "plugin/CppFruityPlug.h"
+#include "plugin/SrwEngineLock.h"
+#include "timeline/LockedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
@@ -60,8 +62,10 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   float dragAccumX = 0.0f;
   HCURSOR savedCursor = nullptr;
   bool injectingMove = false;
-  // The engine's state, options and map: one place, so that access to it can be serialised.
+  // The engine's state, options and map. The host's mixing thread and its window thread both use
+  // it: every access is inside an EngineGuard on engineLock (timeline/EngineLock.h says how).
   TimelineEngine timeline;
+  SrwEngineLock engineLock;
   int32_t graphSpan = DefaultGraphSpan;
   float graphMargin = DefaultGraphMargin;
   HINSTANCE moduleInstance = nullptr;
@@ -74,6 +78,10 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   ~ORVAVSTExprPlug() = default;
   // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
+  // The plug-in's part of the state call, in either direction; the engine lock is taken inside,
+  // never across a call on the stream.
+  void SaveToStream(IStream* stream);
+  EngineOptions RestoreFromStream(IStream* stream);
 };
 
 }  // namespace tempotally
