@@ -2,8 +2,8 @@
 // EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
 // a small box and parks it back at the press point after every move, so that only the travel counts.
 //
-// Engine state changes sit in short blocks of their own, apart from the calls into windows, the
-// cursor and the host.
+// The engine's options change under the engine lock in one short block, apart from the calls into
+// windows, the cursor and the host.
 #include "editor/EditorInput.h"
 
 #include "bridge/BridgePlugHost.h"
@@ -148,6 +148,7 @@ void HandleEditorClick(ORVAVSTExprPlug* plug) {
   bool videoShown = false;
   bool videoOnTop = false;
   {
+    EngineGuard guard(plug->engineLock);
     TimelineEngine& t = plug->timeline;
     switch (zone) {
       case EditorZone::Fold:
