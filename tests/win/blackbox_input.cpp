@@ -294,6 +294,9 @@ TEST_F(EditorInput, DragHoldsTheCursorAndEveryEndingGivesItBack) {
     if (c.end == End::Hide) {
       plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame_.Window()));
     }
+    // Over the editor again, the cursor moves freely: no drag is left to park it.
+    testsupport::MoveTo({home.x + 20, home.y});
+    EXPECT_TRUE(Near(testsupport::CursorPosition(), {home.x + 20, home.y}));
     frame_.Focus();
   }
 }
