@@ -272,6 +272,7 @@ TEST_F(EditorInput, DragHoldsTheCursorAndEveryEndingGivesItBack) {
     EXPECT_NE(GetCursor(), nullptr);
     testsupport::Release(Button::Left);
     if (c.end == End::FrameClosed) {
+      EXPECT_EQ(plug_.EditorWindow(), nullptr);  // gone with the frame, and forgotten
       plug_.Release();
       break;  // the frame is gone; the last case needs none of its own
     }
