@@ -1,28 +1,10 @@
 // The editor dialog's creation, parenting and message routing.
 #include "editor/Editor.h"
 
-#include <initializer_list>
-
+#include "editor/EditorGdi.h"
 #include "plugin/TempotallyPlug.h"
 
 namespace tempotally {
-
-SharedGdi sharedGdi;
-int sharedGdiCreations = 0;
-
-void CreateSharedGdi() {
-  sharedGdi.created = true;
-  ++sharedGdiCreations;
-}
-
-void DeleteSharedGdi() {
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(sharedGdi.skinBitmap),
-                         static_cast<HGDIOBJ>(sharedGdi.titleFont),
-                         static_cast<HGDIOBJ>(sharedGdi.readoutFont)}) {
-    if (object) DeleteObject(object);
-  }
-  sharedGdi = SharedGdi{};
-}
 
 void CreateEditorDialog(ORVAVSTExprPlug* plug) {
   CreateDialogParamA(plug->moduleInstance, MAKEINTRESOURCEA(EditorDialogTemplate), nullptr,
@@ -62,8 +44,11 @@ void RequestRepaint(ORVAVSTExprPlug* plug) {
 
 namespace {
 
-INT_PTR EditorWindowProc(ORVAVSTExprPlug*, UINT message) {
+INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message) {
   switch (message) {
+    case WM_PAINT:
+      if (sharedGdi.skinBitmap) PaintEditor(plug, plug->editorWindow);
+      return 0;
     case WM_ERASEBKGND:
       return 1;  // the skin covers the whole surface; never erase
     default:
