@@ -1,11 +1,13 @@
-// The editor's paint: the engine is read in two short steps into a paint model, the host is asked
-// for its selection between them, and the picture is then composed from the model alone in a
-// client-sized memory bitmap over the skin and copied to the window in one transfer.
+// The editor's paint: the engine is read in two short steps under its lock into a paint model, the
+// host is asked for its selection between them with the lock free, and the picture is then
+// composed from the model alone in a client-sized memory bitmap over the skin and copied to the
+// window in one transfer.
 #include "editor/Editor.h"
 #include "editor/EditorGdi.h"
 #include "editor/GdiHandles.h"
 #include "editor/PaintModel.h"
 #include "plugin/TempotallyPlug.h"
+#include "timeline/EngineLock.h"
 
 namespace tempotally {
 
@@ -102,9 +104,12 @@ void PaintEditor(ORVAVSTExprPlug* plug, HWND window) {
   if (!plug->editorShown) return;
   TimelineEngine& engine = plug->timeline;
 
-  // Engine access, first step: the shown time.
-  engine.RefreshDisplayTime();
-  const bool askSelection = engine.selection != 0;
+  bool askSelection;
+  {
+    EngineGuard guard(plug->engineLock);
+    engine.RefreshDisplayTime();
+    askSelection = engine.selection != 0;
+  }
 
   // The host fills the selection in beats; one that ignores the call leaves (0, 0).
   if (askSelection) {
@@ -117,11 +122,13 @@ void PaintEditor(ORVAVSTExprPlug* plug, HWND window) {
     plug->hostSelection[1] *= TicksPerBeat;
   }
 
-  // Engine access, second step: everything the picture shows.
   PaintModel model;
-  const GraphView view{plug->graphSpan, plug->graphMargin,
-                       {plug->hostSelection[0], plug->hostSelection[1]}};
-  BuildPaintModel(engine, view, model);
+  {
+    EngineGuard guard(plug->engineLock);
+    const GraphView view{plug->graphSpan, plug->graphMargin,
+                         {plug->hostSelection[0], plug->hostSelection[1]}};
+    BuildPaintModel(engine, view, model);
+  }
 
   GdiObject<HFONT> labelFont;
   PaintSession paint(window);

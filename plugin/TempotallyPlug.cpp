@@ -1,11 +1,13 @@
 // Construction, release and the host's calls on the plug-in object.
 #include "plugin/TempotallyPlug.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "bridge/BridgePlugHost.h"
 #include "editor/Editor.h"
+#include "timeline/LockedEngine.h"
 #include "timeline/StateCodec.h"
 
 namespace tempotally {
@@ -99,18 +101,27 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
     case PlugId::ShowEditor:
       ShowEditor(this, reinterpret_cast<HWND>(value));
       break;
-    case PlugId::Transport:
+    case PlugId::Transport: {
+      EngineGuard guard(engineLock);
       timeline.OnTransport(static_cast<int32_t>(value));
+    }
       RequestRepaint(this);
       break;
     case PlugId::SongPosition:
-      if (host) timeline.OnSongPosition(host->SongPosition());
+      if (host) {
+        const double position = host->SongPosition();
+        EngineGuard guard(engineLock);
+        timeline.OnSongPosition(position);
+      }
       break;
     case PlugId::TimeSignature:
       // A null address carries no signature; the last one stays.
       if (value) {
-        std::memcpy(timeline.timeSignature, reinterpret_cast<const void*>(value),
-                    sizeof timeline.timeSignature);
+        {
+          EngineGuard guard(engineLock);
+          std::memcpy(timeline.timeSignature, reinterpret_cast<const void*>(value),
+                      sizeof timeline.timeSignature);
+        }
         RequestRepaint(this);
       }
       break;
@@ -122,20 +133,18 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
 }
 
 void __stdcall ORVAVSTExprPlug::Tick() {
-  timeline.hostTime[0] = timeline.hostTime[1] = 0.0;
+  // The host fills local records; the engine takes them under the lock.
+  HostTickReport report;
   std::memset(hostInfo39, 0, sizeof hostInfo39);
-  double position = timeline.songPosition;
   if (host) {
-    position = host->SongPosition();
-    host->HostDispatch(instanceTag, HostId::SongTime, 1, reinterpret_cast<TWord>(timeline.hostTime));
+    report.fromHost = true;
+    report.position = host->SongPosition();
+    host->HostDispatch(instanceTag, HostId::SongTime, 1, reinterpret_cast<TWord>(report.hostTime));
     host->HostDispatch(instanceTag, HostId::TickInfo, 1, reinterpret_cast<TWord>(hostInfo39));
   }
-  const bool changed = timeline.RecordTick(position);
-  if (videoBridge) {
-    videoBridge->videoTime =
-        timeline.ElapsedSeconds(timeline.currentTick, timeline.optimise) * MillisecondsPerSecond;
-  }
-  if (changed || timeline.paintedTick != timeline.currentTick) RequestRepaint(this);
+  const TickOutcome outcome = LockedTick(engineLock, timeline, report, videoBridge != nullptr);
+  if (videoBridge) videoBridge->videoTime = outcome.videoTimeMs;
+  if (outcome.repaint) RequestRepaint(this);
   if (videoBridge) videoBridge->ForwardToWrapped14();
 }
 
@@ -154,18 +163,6 @@ void __stdcall ORVAVSTExprPlug::Call2() {
 
 void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) {
   if (!stream) return;
-  // The host's stream, used sequentially; what it reports back is not looked at.
-  struct StreamWriter final : StateWriter {
-    explicit StreamWriter(IStream* s) : stream(s) {}
-    void Write(const void* data, uint32_t size) override { stream->Write(data, size, nullptr); }
-    IStream* stream;
-  };
-  struct StreamReader final : StateReader {
-    explicit StreamReader(IStream* s) : stream(s) {}
-    void Read(void* data, uint32_t size) override { stream->Read(data, size, nullptr); }
-    IStream* stream;
-  };
-
   HWND videoWindow = videoBridge ? videoBridge->videoWindow : nullptr;
   if (save) {
     if (videoWindow) {
@@ -173,29 +170,60 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
       placement.length = sizeof placement;
       GetWindowPlacement(videoWindow, &placement);
       const RECT& normal = placement.rcNormalPosition;
-      timeline.winleft = normal.left;
-      timeline.wintop = normal.top;
-      timeline.winwidth = normal.right - normal.left;
-      timeline.winheight = normal.bottom - normal.top;
+      LockedSetPlacement(engineLock, timeline, normal.left, normal.top, normal.right - normal.left,
+                         normal.bottom - normal.top);
     }
-    StreamWriter writer(stream);
-    SaveState(timeline, writer);
+    SaveToStream(stream);
   } else {
-    StreamReader reader(stream);
-    RestoreState(timeline, reader);
+    const EngineOptions options = RestoreFromStream(stream);
     ApplyFoldHeight(this);
     if (videoWindow) {
-      ShowWindow(videoWindow, timeline.video ? SW_SHOW : SW_HIDE);
-      SetWindowPos(videoWindow, timeline.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+      ShowWindow(videoWindow, options.video ? SW_SHOW : SW_HIDE);
+      SetWindowPos(videoWindow, options.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE);
     }
     RequestRepaint(this);
     if (videoWindow) {
-      SetWindowPos(videoWindow, HWND_TOP, timeline.winleft, timeline.wintop, timeline.winwidth,
-                   timeline.winheight, 0);
+      SetWindowPos(videoWindow, HWND_TOP, options.winleft, options.wintop, options.winwidth,
+                   options.winheight, 0);
     }
   }
   if (videoBridge) videoBridge->ForwardToWrapped3(stream, save);
+}
+
+void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
+  // The whole part in one Write, encoded under the lock and written without it. Short of memory
+  // for that, it goes out in small pieces, each encoded under the lock on its own.
+  if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
+    StateEncoder encoder;
+    const uint32_t size = LockedEncode(engineLock, timeline, encoder, whole, MaxSavedStateBytes);
+    stream->Write(whole, size, nullptr);
+    std::free(whole);
+    return;
+  }
+  StateEncoder encoder;
+  uint8_t piece[SavePieceBytes];
+  while (const uint32_t size = LockedEncode(engineLock, timeline, encoder, piece, sizeof piece)) {
+    stream->Write(piece, size, nullptr);
+  }
+}
+
+EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
+  struct StreamReader final : StateReader {
+    explicit StreamReader(IStream* s) : stream(s) {}
+    void Read(void* data, uint32_t size) override { stream->Read(data, size, nullptr); }
+    IStream* stream;
+  } reader(stream);
+  // Read into an engine of its own without the lock, then taken over under it. Short of memory
+  // for that, the stream is read under the lock.
+  TimelineEngine restored;
+  if (restored.Allocate()) {
+    RestoreState(restored, reader);
+    return LockedAdopt(engineLock, timeline, restored);
+  }
+  EngineGuard guard(engineLock);
+  RestoreState(timeline, reader);
+  return CopyOptions(timeline);
 }
 
 void __stdcall ORVAVSTExprPlug::Call4(TWord a, TWord b, TWord c, TWord d) {

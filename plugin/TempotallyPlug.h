@@ -4,7 +4,10 @@
 
 #include <cstdint>
 
+#include "editor/EditorInputModel.h"
 #include "plugin/CppFruityPlug.h"
+#include "plugin/SrwEngineLock.h"
+#include "timeline/LockedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
@@ -47,8 +50,22 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
 
   HWND editorParent = nullptr;
   uint8_t editorShown = 0;
-  // The engine's state, options and map: one place, so that access to it can be serialised.
+  // The editor's mouse state; see editor/EditorInput.h. The drag starts idle.
+  EditorPoint buttonDownPos = NoPressPosition;
+  EditorPoint mousePos = NoMousePosition;
+  int32_t dragKind = DragKindNone;
+  float dragStartMargin = 0.0f;
+  int32_t dragStartSpan = 0;
+  EditorPoint dragAnchor = NoDragAnchor;  // screen; measured after parking the cursor
+  EditorPoint dragHome = {0, 0};          // screen; where the cursor is parked during a drag
+  float dragAccumY = 0.0f;
+  float dragAccumX = 0.0f;
+  HCURSOR savedCursor = nullptr;
+  bool injectingMove = false;
+  // The engine's state, options and map. The host's mixing thread and its window thread both use
+  // it: every access is inside an EngineGuard on engineLock (timeline/EngineLock.h says how).
   TimelineEngine timeline;
+  SrwEngineLock engineLock;
   int32_t graphSpan = DefaultGraphSpan;
   float graphMargin = DefaultGraphMargin;
   HINSTANCE moduleInstance = nullptr;
@@ -61,6 +78,10 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   ~ORVAVSTExprPlug() = default;
   // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
+  // The plug-in's part of the state call, in either direction; the engine lock is taken inside,
+  // never across a call on the stream.
+  void SaveToStream(IStream* stream);
+  EngineOptions RestoreFromStream(IStream* stream);
 };
 
 }  // namespace tempotally

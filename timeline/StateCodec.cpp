@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 namespace tempotally {
@@ -40,15 +41,26 @@ static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one r
 
 constexpr int32_t LastTick = MapTicks - 1;
 
-void Write16(StateWriter& writer, uint16_t value) {
-  const uint8_t bytes[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
-  writer.Write(bytes, sizeof bytes);
+constexpr uint32_t KeySectionBytes() {
+  uint32_t bytes = 2;
+  for (const KeyField& key : Keys) {
+    uint32_t length = 0;
+    while (key.name[length] != '\0') ++length;
+    bytes += 2 + length + 4;
+  }
+  return bytes;
+}
+static_assert(KeySectionBytes() == StateKeySectionBytes, "the key names fix the section's size");
+
+uint8_t* Put16(uint8_t* at, uint16_t value) {
+  at[0] = static_cast<uint8_t>(value);
+  at[1] = static_cast<uint8_t>(value >> 8);
+  return at + 2;
 }
 
-void Write32(StateWriter& writer, uint32_t value) {
-  const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                            static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-  writer.Write(bytes, sizeof bytes);
+uint8_t* Put32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+  return at + 4;
 }
 
 uint16_t Read16(StateReader& reader) {
@@ -145,27 +157,50 @@ void ReadMap(TimelineEngine& engine, StateReader& reader) {
 
 }  // namespace
 
-void SaveState(const TimelineEngine& engine, StateWriter& writer) {
-  Write16(writer, StateKeyCount);
-  for (const KeyField& key : Keys) {
-    const uint16_t length = static_cast<uint16_t>(std::strlen(key.name));
-    Write16(writer, length);
-    writer.Write(key.name, length);
-    const int32_t value =
-        key.byteField != nullptr ? engine.*(key.byteField) : engine.*(key.wordField);
-    Write32(writer, static_cast<uint32_t>(value));
-  }
-
-  double last = StateRunSentinel;
-  for (int32_t i = 0; i < MapTicks; ++i) {
-    const double seconds = engine.tickDurations != nullptr ? engine.tickDurations[i] : 0.0;
-    if (seconds < last - TickChangeThreshold || seconds > last + TickChangeThreshold) {
-      Write32(writer, static_cast<uint32_t>(i));
-      Write32(writer, SingleBits(seconds));
-      last = seconds;
+uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32_t capacity) {
+  uint8_t* at = out;
+  uint8_t* const end = out + capacity;
+  if (stage_ == Stage::Keys) {
+    if (capacity < StateKeySectionBytes) return 0;
+    at = Put16(at, StateKeyCount);
+    for (const KeyField& key : Keys) {
+      const uint16_t length = static_cast<uint16_t>(std::strlen(key.name));
+      at = Put16(at, length);
+      std::memcpy(at, key.name, length);
+      at += length;
+      const int32_t value =
+          key.byteField != nullptr ? engine.*(key.byteField) : engine.*(key.wordField);
+      at = Put32(at, static_cast<uint32_t>(value));
     }
+    stage_ = Stage::Map;
   }
-  Write32(writer, static_cast<uint32_t>(StateMapTerminator));
+  if (stage_ == Stage::Map) {
+    for (; tick_ < MapTicks; ++tick_) {
+      const double seconds = engine.tickDurations != nullptr ? engine.tickDurations[tick_] : 0.0;
+      // Tick 0 opens a run even when it holds the sentinel itself.
+      if (tick_ == 0 || seconds < last_ - TickChangeThreshold ||
+          seconds > last_ + TickChangeThreshold) {
+        if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) return static_cast<uint32_t>(at - out);
+        at = Put32(at, static_cast<uint32_t>(tick_));
+        at = Put32(at, SingleBits(seconds));
+        last_ = seconds;
+      }
+    }
+    if (end - at < static_cast<std::ptrdiff_t>(StateTerminatorBytes)) {
+      return static_cast<uint32_t>(at - out);
+    }
+    at = Put32(at, static_cast<uint32_t>(StateMapTerminator));
+    stage_ = Stage::Done;
+  }
+  return static_cast<uint32_t>(at - out);
+}
+
+void SaveState(const TimelineEngine& engine, StateWriter& writer) {
+  StateEncoder encoder;
+  uint8_t piece[SavePieceBytes];
+  while (const uint32_t size = encoder.Encode(engine, piece, sizeof piece)) {
+    writer.Write(piece, size);
+  }
 }
 
 void RestoreState(TimelineEngine& engine, StateReader& reader) {

@@ -28,10 +28,38 @@ struct StateReader {
 constexpr uint16_t StateKeyCount = 11;
 // The index that ends the map; no value follows it.
 constexpr int32_t StateMapTerminator = MapTicks;
-// Before the first tick every value starts a run.
+// The run value before tick 0, which opens the first run whatever its own value.
 constexpr double StateRunSentinel = -12345.0;
 // The editor's fold levels run from 0 (unfolded) to this.
 constexpr uint8_t DeepestFoldLevel = 2;
+
+// Bytes of the key section as written: the count and the eleven records.
+constexpr uint32_t StateKeySectionBytes = 154;
+constexpr uint32_t StatePairBytes = 8;
+constexpr uint32_t StateTerminatorBytes = 4;
+// The longest saved state: a pair for every tick.
+constexpr uint32_t MaxSavedStateBytes =
+    StateKeySectionBytes + MapTicks * StatePairBytes + StateTerminatorBytes;
+
+// A piece size for writers that go piece by piece; any size that holds the key section will do.
+constexpr uint32_t SavePieceBytes = 4096;
+static_assert(SavePieceBytes >= StateKeySectionBytes, "the key section goes out in one piece");
+
+// Produces the saved state in pieces, so a caller can take each piece under a lock and hand it
+// to a stream without the lock; one piece of MaxSavedStateBytes holds all of it.
+class StateEncoder {
+ public:
+  // Appends whole fields to `out` while they fit and returns the number of bytes written, 0 once
+  // everything is out. `capacity` must hold at least the key section.
+  uint32_t Encode(const TimelineEngine& engine, uint8_t* out, uint32_t capacity);
+  bool Done() const { return stage_ == Stage::Done; }
+
+ private:
+  enum class Stage { Keys, Map, Done };
+  Stage stage_ = Stage::Keys;
+  int32_t tick_ = 0;
+  double last_ = StateRunSentinel;
+};
 
 // Writes the options, the placement and the map. Arrays that were never allocated save as empty.
 void SaveState(const TimelineEngine& engine, StateWriter& writer);

@@ -90,6 +90,7 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   const double weight = static_cast<double>(step);
   int32_t k = start;
   while (k < end) {
+    if (walkProbe != nullptr) walkProbe(walkProbeContext, k);
     const int32_t beat = k / TicksPerBeat;
     const int32_t beatEnd = std::min(end, (beat + 1) * TicksPerBeat);
     double& beatSum = beatSums[beat];

@@ -66,6 +66,12 @@ struct TimelineEngine {
   double* tickDurations = nullptr;
   double* beatSums = nullptr;
 
+  // Test seam: when set, called with every beat start that the summation walk of ElapsedSeconds
+  // reaches, before it adds that beat, so a test can hold a walk half done while another thread
+  // acts. Null in the product.
+  void (*walkProbe)(void* context, int32_t tick) = nullptr;
+  void* walkProbeContext = nullptr;
+
   TimelineEngine() = default;
   TimelineEngine(const TimelineEngine&) = delete;
   TimelineEngine& operator=(const TimelineEngine&) = delete;

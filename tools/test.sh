@@ -17,6 +17,11 @@ cmake --build "$root/build/asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build/asan" --output-on-failure
 
+echo "== engine lock under ThreadSanitizer"
+cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Debug -DTEMPOTALLY_TSAN=ON >/dev/null
+cmake --build "$root/build/tsan" -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure
+
 echo "== Windows side, through Wine"
 cmake -S "$root" -B "$root/build/win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \

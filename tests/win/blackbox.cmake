@@ -33,3 +33,10 @@ tempotally_win_test(NAME blackbox_statecall
   LIBS testhost tempotally_core ole32 uuid)
 target_include_directories(blackbox_statecall PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_statecall tempotally_dll standin_player)
+
+# The editor with real input: injected mouse and key events on the editor parented in a frame.
+tempotally_win_test(NAME blackbox_input
+  SOURCES blackbox_input.cpp support/RealInput.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
+  LIBS testhost tempotally_core ole32 uuid)
+target_include_directories(blackbox_input PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_input tempotally_dll standin_player)
