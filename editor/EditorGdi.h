@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "TempotallyVersion.h"
+
 namespace tempotally {
 
 class ORVAVSTExprPlug;
@@ -20,8 +22,8 @@ constexpr int LabelFontHeight = 14;
 constexpr int TitleFontHeight = 16;
 constexpr int ReadoutFontHeight = 48;
 
-// The about block's title; the one place that names the version shown to the user.
-constexpr const char* AboutTitle = "ORVA Tempotally BETA v0.3";
+// The about block's title, with the project's version.
+constexpr const char* AboutTitle = "ORVA Tempotally BETA v" TEMPOTALLY_VERSION;
 
 // A Cuprum font of the editor's parameters at this cell height in pixels.
 HFONT CreateEditorFont(int height);
