@@ -1,6 +1,6 @@
-# Checks the release archive: exactly the expected files at the paths the plug-in's relative paths
-# imply, and a DLL that is byte for byte the one the black-box suite ran (SHIPPED_DLL) and the one
-# the build made (BUILT_DLL), stripped of debug information.
+# Checks the release archive: exactly the expected files, at the paths that the DLL's own relative
+# paths imply, and a DLL that is byte for byte the one the black-box suite ran (SHIPPED_DLL) and the
+# one the build made (BUILT_DLL), stripped of debug information.
 #   cmake -DARCHIVE=... "-DEXPECTED=a;b" -DSHIPPED_DLL=... -DBUILT_DLL=... -DDLL_ENTRY=...
 #         -DOBJDUMP=... -DSCRATCH=... -P check_package.cmake
 execute_process(COMMAND "${CMAKE_COMMAND}" -E tar tf "${ARCHIVE}" OUTPUT_VARIABLE listing
@@ -37,6 +37,33 @@ if(NOT archived STREQUAL ran)
 endif()
 if(NOT archived STREQUAL built)
   message(FATAL_ERROR "the archive's DLL is not the one the build made")
+endif()
+
+# The layout follows the paths the DLL itself names, relative to the host's folder: the typeface it
+# registers is in the archive at that path, and its folder sits beside the video player's.
+file(STRINGS "${SCRATCH}/${DLL_ENTRY}" named REGEX "^(Artwork|Plugins)\\\\")
+set(font_named FALSE)
+set(player_named FALSE)
+get_filename_component(plugin_parent "${DLL_ENTRY}" DIRECTORY)
+get_filename_component(plugin_parent "${plugin_parent}" DIRECTORY)
+foreach(path IN LISTS named)
+  string(REPLACE "\\" "/" path "${path}")
+  if(path MATCHES "^Artwork/")
+    if(NOT path IN_LIST files)
+      message(FATAL_ERROR "the DLL looks for ${path}, which the archive lacks")
+    endif()
+    set(font_named TRUE)
+  else()
+    get_filename_component(player_parent "${path}" DIRECTORY)
+    get_filename_component(player_parent "${player_parent}" DIRECTORY)
+    if(NOT player_parent STREQUAL plugin_parent)
+      message(FATAL_ERROR "the video player is looked for under ${player_parent}, not ${plugin_parent}")
+    endif()
+    set(player_named TRUE)
+  endif()
+endforeach()
+if(NOT font_named OR NOT player_named)
+  message(FATAL_ERROR "the DLL names no typeface or no video player path: ${named}")
 endif()
 
 execute_process(COMMAND "${OBJDUMP}" -h "${SCRATCH}/${DLL_ENTRY}" OUTPUT_VARIABLE sections)
