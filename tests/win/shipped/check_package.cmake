@@ -3,6 +3,7 @@
 # one the build made (BUILT_DLL), stripped of debug information.
 #   cmake -DARCHIVE=... "-DEXPECTED=a;b" -DSHIPPED_DLL=... -DBUILT_DLL=... -DDLL_ENTRY=...
 #         -DOBJDUMP=... -DSCRATCH=... -P check_package.cmake
+cmake_minimum_required(VERSION 3.25)
 execute_process(COMMAND "${CMAKE_COMMAND}" -E tar tf "${ARCHIVE}" OUTPUT_VARIABLE listing
                 RESULT_VARIABLE listed)
 if(NOT listed EQUAL 0)

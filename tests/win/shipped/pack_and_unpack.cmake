@@ -1,6 +1,7 @@
 # Packs the release archive with CPack and unpacks it afresh into UNPACK_TO, as a user unzips it
 # into the host's folder.
 #   cmake -DCPACK=... -DCONFIG=CPackConfig.cmake -DARCHIVE=... -DUNPACK_TO=... -P pack_and_unpack.cmake
+cmake_minimum_required(VERSION 3.25)
 file(REMOVE "${ARCHIVE}")
 execute_process(COMMAND "${CPACK}" --config "${CONFIG}" RESULT_VARIABLE packed)
 if(NOT packed EQUAL 0 OR NOT EXISTS "${ARCHIVE}")

@@ -1,6 +1,7 @@
 # Runs each program in PROGRAMS through EMULATOR and fails when any of them fails; ctest passes on
 # the environment that names the module under test.
 #   cmake -DEMULATOR=... "-DPROGRAMS=a.exe;b.exe" -P run_suite.cmake
+cmake_minimum_required(VERSION 3.25)
 set(failed "")
 foreach(program IN LISTS PROGRAMS)
   get_filename_component(name "${program}" NAME_WE)
