@@ -108,17 +108,15 @@ void EditorMouseMove(ORVAVSTExprPlug* plug, EditorPoint point) {
   if (plug->dragKind != DragKindZoom) return;
 
   bool changed = false;
-  {
-    const int32_t span = DraggedSpan(plug->dragStartSpan, plug->dragAccumX);
-    const float margin = DraggedMargin(plug->dragStartMargin, plug->dragAccumY);
-    if (span != plug->graphSpan) {
-      plug->graphSpan = span;
-      changed = true;
-    }
-    if (margin < plug->graphMargin || margin > plug->graphMargin) {
-      plug->graphMargin = margin;
-      changed = true;
-    }
+  const int32_t span = DraggedSpan(plug->dragStartSpan, plug->dragAccumX);
+  const float margin = DraggedMargin(plug->dragStartMargin, plug->dragAccumY);
+  if (span != plug->graphSpan) {
+    plug->graphSpan = span;
+    changed = true;
+  }
+  if (margin < plug->graphMargin || margin > plug->graphMargin) {  // floats: no equality test
+    plug->graphMargin = margin;
+    changed = true;
   }
   if (changed) RequestRepaint(plug);
 }
