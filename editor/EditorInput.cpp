@@ -1,6 +1,6 @@
 // The editor's mouse handling on the platform: the press, release and click rules of
 // EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
-// a small box and parks it back at the press point after every move, so that only the travel counts.
+// a small box and parks it back at the press point after every move, so only the travel counts.
 //
 // The engine's options change under the engine lock in one short block, apart from the calls into
 // windows, the cursor and the host.
