@@ -60,10 +60,7 @@ void StartDrag(ORVAVSTExprPlug* plug) {
 
 }  // namespace
 
-EditorPoint MessagePosition(LPARAM lParam) {
-  const auto bits = static_cast<uint32_t>(lParam);
-  return {static_cast<int16_t>(bits & 0xFFFF), static_cast<int16_t>(bits >> 16)};
-}
+EditorPoint MessagePosition(LPARAM lParam) { return MessagePoint(static_cast<uint32_t>(lParam)); }
 
 bool EditorDragging(const ORVAVSTExprPlug* plug) {
   return plug->dragAnchor.x != NoDragAnchor.x || plug->dragAnchor.y != NoDragAnchor.y;

@@ -52,6 +52,9 @@ constexpr float MarginPerAccum = 14000.0f;
 constexpr float MinGraphMargin = 0.001f;
 constexpr float MaxGraphMargin = 0.1f;
 
+// A mouse message's client position: the two signed 16-bit halves of its 32-bit lParam, x low.
+EditorPoint MessagePoint(uint32_t lParam);
+
 bool InZone(const ZoneBounds& bounds, EditorPoint point);
 // The fold or toggle zone at `point`, or None.
 EditorZone ClickZoneAt(EditorPoint point);

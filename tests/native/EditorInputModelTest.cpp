@@ -31,6 +31,15 @@ TEST(EditorInputModel, ZoneEdgesLedsAndOverlap) {
   }
 }
 
+TEST(EditorInputModel, MessagePointsAreSigned16BitHalves) {
+  const EditorPoint left = MessagePoint(0xFFFEFFFFu);
+  EXPECT_EQ(left.x, -1);
+  EXPECT_EQ(left.y, -2);
+  const EditorPoint edge = MessagePoint(0x7FFF8000u);
+  EXPECT_EQ(edge.x, -32768);
+  EXPECT_EQ(edge.y, 32767);
+}
+
 TEST(EditorInputModel, ClickTestNeverOverflows) {
   EXPECT_TRUE(IsClick({20, 70}, {25, 65}));
   EXPECT_FALSE(IsClick({20, 70}, {26, 70}));
