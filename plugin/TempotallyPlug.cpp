@@ -24,6 +24,8 @@ const PluginInfo TempotallyInfo = {InfoVersion, "Velquor Tempotally", "ORVA Temp
 
 namespace {
 
+constexpr ULONG UnreportedCount = ~ULONG{0};
+
 HINSTANCE OwnModule() {
   HMODULE module = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
@@ -209,9 +211,15 @@ void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
 }
 
 EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
+  // The count the stream reports tells its end. A stream that leaves the count untouched is taken
+  // to have delivered everything asked for, as streams were taken before the count was read.
   struct StreamReader final : StateReader {
     explicit StreamReader(IStream* s) : stream(s) {}
-    void Read(void* data, uint32_t size) override { stream->Read(data, size, nullptr); }
+    uint32_t Read(void* data, uint32_t size) override {
+      ULONG got = UnreportedCount;
+      stream->Read(data, size, &got);
+      return got == UnreportedCount ? size : static_cast<uint32_t>(got);
+    }
     IStream* stream;
   } reader(stream);
   // Read into an engine of its own without the lock, then taken over under it. Short of memory
