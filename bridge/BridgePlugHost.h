@@ -48,12 +48,13 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
-  // Releases the wrapped instance and unloads its module; the window stays. Does nothing without
-  // an instance.
+  // Releases the wrapped instance; the window and the module stay. Does nothing without an
+  // instance.
   void ReleaseWrapped();
-  // Destroys the video window and gives back this bridge's hold on the window class. A module
-  // loaded without an instance (a bridge being discarded) is unloaded here; an instance still
-  // alive (ReleaseWrapped skipped) is released first, as it must not outlive its host.
+  // Destroys the video window with every child in it, gives back this bridge's hold on the window
+  // class, and only then unloads the player's module, whose code may still run for a child that
+  // the player left behind. An instance still alive (ReleaseWrapped skipped) is released first,
+  // as it must not outlive its host.
   void DestroyVideoWindow();
 
   // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard

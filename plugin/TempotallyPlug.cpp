@@ -78,19 +78,33 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
 }
 
 void __stdcall ORVAVSTExprPlug::Release() {
-  if (videoBridge) videoBridge->ReleaseWrapped();
-  if (editorWindow) {
-    DestroyWindow(editorWindow);
-    editorWindow = nullptr;
-  }
-  timeline.Free();
-  if (--editorInstanceCount == 0) DeleteSharedGdi();
+  Teardown();
   Destroy(DestroyFreesMemory);
 }
 
+void ORVAVSTExprPlug::Teardown() {
+  if (tornDown) return;
+  tornDown = true;
+  if (videoBridge) videoBridge->ReleaseWrapped();
+  if (editorWindow) {
+    // Destroyed while the object still stands, so its last messages find it whole.
+    HWND editor = editorWindow;
+    DestroyWindow(editor);
+    editorWindow = nullptr;
+  }
+  {
+    EngineGuard guard(engineLock);
+    timeline.Free();
+  }
+  if (--editorInstanceCount == 0) DeleteSharedGdi();
+}
+
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
+  // A host that calls this slot without release gets the whole teardown too: the editor must not
+  // outlive the object it points at, and the instance count must stay right.
+  Teardown();
   if (videoBridge) {
-    DeleteBridge(videoBridge);  // destroys the video window first
+    DeleteBridge(videoBridge);  // destroys the video window, then unloads the player
     videoBridge = nullptr;
   }
   this->~ORVAVSTExprPlug();

@@ -33,3 +33,10 @@ tempotally_win_test(NAME blackbox_statecall
   LIBS testhost tempotally_core ole32 uuid)
 target_include_directories(blackbox_statecall PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_statecall tempotally_dll standin_player)
+
+# Release with a player that leaves its editor alive, in child processes.
+tempotally_win_test(NAME blackbox_teardown
+  SOURCES blackbox_teardown.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
+  LIBS testhost)
+target_include_directories(blackbox_teardown PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_teardown tempotally_dll standin_player)
