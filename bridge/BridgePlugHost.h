@@ -35,8 +35,10 @@ extern int32_t videoClassCount;
 // The player's export, of the same form as ours.
 using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
 
-// Path 1 when it can be opened for reading, else path 2, untested.
-const char* ChooseVideoPlayerPath();
+// Writes the full path of the player to load under the current directory: path 1 when that file
+// can be opened for reading, else path 2, untested. The same full path is then loaded. False,
+// with an empty path, when the current directory cannot be read or the path does not fit.
+bool ChooseVideoPlayerPath(char (&path)[PlayerPathChars]);
 
 // The wrapped player's host. Construction loads the player module, creates the video window and the
 // wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The

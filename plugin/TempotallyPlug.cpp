@@ -63,7 +63,10 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {
   videoBridge = nullptr;
-  auto* bridge = new (std::nothrow) TFruityBridgePlugHost(host, ChooseVideoPlayerPath(), instanceTag);
+  char playerPath[PlayerPathChars];
+  const bool chosen = ChooseVideoPlayerPath(playerPath);
+  auto* bridge =
+      new (std::nothrow) TFruityBridgePlugHost(host, chosen ? playerPath : nullptr, instanceTag);
   if (!bridge) return false;
   videoBridge = bridge;
   if (timeline.video && bridge->videoWindow) ShowWindow(bridge->videoWindow, SW_SHOW);
