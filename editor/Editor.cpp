@@ -3,6 +3,7 @@
 
 #include <initializer_list>
 
+#include "editor/EditorInput.h"
 #include "plugin/TempotallyPlug.h"
 #include "timeline/LockedEngine.h"
 
@@ -39,6 +40,7 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
       ShowWindow(plug->editorWindow, SW_SHOW);
     }
   } else {
+    EndEditorDrag(plug);  // a hidden editor never sees the release
     plug->editorShown = 0;
     if (plug->editorWindow) {
       ShowWindow(plug->editorWindow, SW_HIDE);
@@ -64,18 +66,52 @@ void RequestRepaint(ORVAVSTExprPlug* plug) {
 
 namespace {
 
-INT_PTR EditorWindowProc(ORVAVSTExprPlug*, UINT message) {
+// Results for the dialog manager: 1 handled, 0 lets its default processing run as well.
+constexpr INT_PTR Handled = 1;
+constexpr INT_PTR NotHandled = 0;
+
+INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
+    case WM_ACTIVATE:
+    case WM_KILLFOCUS:
+      EndEditorDrag(plug);
+      plug->injectingMove = false;
+      return NotHandled;
+    case WM_DESTROY:
+      // A drag must not outlive the window: the cursor would stay hidden and boxed in.
+      EndEditorDrag(plug);
+      plug->injectingMove = false;
+      return NotHandled;
+    case WM_SETCURSOR:
+      // Claimed during a drag, so that the hidden cursor stays hidden.
+      return EditorDragging(plug) ? Handled : NotHandled;
     case WM_ERASEBKGND:
-      return 1;  // the skin covers the whole surface; never erase
+      return Handled;  // the skin covers the whole surface; never erase
+    case WM_MOUSEMOVE:
+      EditorMouseMove(plug, MessagePosition(lParam));
+      return NotHandled;
+    case WM_LBUTTONDOWN:
+      EditorLeftPress(plug, MessagePosition(lParam));
+      return NotHandled;
+    case WM_LBUTTONUP:
+      EditorLeftRelease(plug, MessagePosition(lParam));
+      return NotHandled;
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      EditorOtherPress(plug, MessagePosition(lParam));
+      return NotHandled;
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      EditorOtherRelease(plug, MessagePosition(lParam));
+      return NotHandled;
     default:
-      return 0;
+      return NotHandled;
   }
 }
 
 }  // namespace
 
-INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_INITDIALOG) {
     auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(lParam);
     SetWindowLongA(window, GWL_USERDATA, static_cast<LONG>(lParam));
@@ -84,7 +120,7 @@ INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM, LPARAM lPar
   }
   auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(GetWindowLongA(window, GWL_USERDATA));
   if (!plug) return 0;
-  return EditorWindowProc(plug, message);
+  return EditorWindowProc(plug, message, wParam, lParam);
 }
 
 }  // namespace tempotally

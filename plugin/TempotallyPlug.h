@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "editor/EditorInputModel.h"
 #include "plugin/CppFruityPlug.h"
 #include "plugin/SrwEngineLock.h"
 #include "timeline/LockedEngine.h"
@@ -49,6 +50,18 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
 
   HWND editorParent = nullptr;
   uint8_t editorShown = 0;
+  // The editor's mouse state; see editor/EditorInput.h. The drag starts idle.
+  EditorPoint buttonDownPos = NoPressPosition;
+  EditorPoint mousePos = NoMousePosition;
+  int32_t dragKind = DragKindNone;
+  float dragStartMargin = 0.0f;
+  int32_t dragStartSpan = 0;
+  EditorPoint dragAnchor = NoDragAnchor;  // screen; measured after parking the cursor
+  EditorPoint dragHome = {0, 0};          // screen; where the cursor is parked during a drag
+  float dragAccumY = 0.0f;
+  float dragAccumX = 0.0f;
+  HCURSOR savedCursor = nullptr;
+  bool injectingMove = false;
   // The engine's state, options and map. The host's mixing thread and its window thread both use
   // it: every access is inside an EngineGuard on engineLock (timeline/EngineLock.h says how).
   TimelineEngine timeline;

@@ -4,17 +4,37 @@
 # window and the editor.
 #
 #   tools/run.sh [OUTPUT_FOLDER]      (default: out/ at the top of the repository)
+#   tools/run.sh --interactive        a host window to use by hand: the editor, the video window
+#                                     and a transport (Space, Home, 1 to 4); ends when closed
 #
-# Uses the X display in $DISPLAY when one answers there, else starts Xvfb on a free display; uses the
-# Wine prefix build/wine-prefix (or $WINEPREFIX). Stops the Xvfb and wineserver that it started.
+# Uses the X display in $DISPLAY when one answers there, else starts Xvfb on a free display (the
+# interactive mode needs a display of its own and says so); uses the Wine prefix build/wine-prefix
+# (or $WINEPREFIX). Stops the Xvfb and wineserver that it started.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+interactive=0
+if [ "${1:-}" = "--interactive" ]; then
+  interactive=1
+  shift
+fi
 out=$(mkdir -p "${1:-$root/out}" && cd "${1:-$root/out}" && pwd)
 build="$root/build/win"
 run_dir="$root/build/demo-run"
 export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+display_socket() { echo "/tmp/.X11-unix/X${1#:}"; }
+xvfb_pid=""
+display_ok=0
+if [ -n "${DISPLAY:-}" ] && [[ "$DISPLAY" =~ ^:[0-9]+(\.[0-9]+)?$ ]]; then
+  [ -S "$(display_socket "${DISPLAY%.*}")" ] && display_ok=1
+fi
+if [ "$display_ok" -eq 0 ] && [ "$interactive" -eq 1 ]; then
+  echo "run: --interactive needs an X display to show its windows on; run it in a desktop" >&2
+  echo "run: session, or set DISPLAY to a display that answers (for example DISPLAY=:0)" >&2
+  exit 2
+fi
 
 "$root/tools/setup.sh"
 
@@ -23,12 +43,6 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
 cmake --build "$build" -j "$(nproc)" --target tempotally_demo
 
-display_socket() { echo "/tmp/.X11-unix/X${1#:}"; }
-xvfb_pid=""
-display_ok=0
-if [ -n "${DISPLAY:-}" ] && [[ "$DISPLAY" =~ ^:[0-9]+(\.[0-9]+)?$ ]]; then
-  [ -S "$(display_socket "${DISPLAY%.*}")" ] && display_ok=1
-fi
 if [ "$display_ok" -eq 0 ]; then
   free=""
   for n in $(seq 95 160); do
@@ -66,12 +80,24 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 # Wine draws the window frames itself for the demo alone (there is no window manager to do it), so
 # the screenshots show the captions; the tests in the same prefix keep the default.
-wine reg add 'HKCU\Software\Wine\AppDefaults\tempotally_demo.exe\X11 Driver' \
-  /v Decorated /d N /f >/dev/null 2>&1 || true
+decorate_key='HKCU\Software\Wine\AppDefaults\tempotally_demo.exe\X11 Driver'
+if [ "$interactive" -eq 1 ]; then
+  # On a desktop the window manager draws the frames.
+  wine reg delete "$decorate_key" /v Decorated /f >/dev/null 2>&1 || true
+else
+  wine reg add "$decorate_key" /v Decorated /d N /f >/dev/null 2>&1 || true
+fi
 
 plugin="$build/plugin/ORVA Tempotally.dll"
 player="$build/devhost/standin_player/StandInPlayer.dll"
 mkdir -p "$run_dir"
+if [ "$interactive" -eq 1 ]; then
+  echo "== opening the interactive host on $DISPLAY (working folder $run_dir)"
+  cd "$run_dir"
+  exec_status=0
+  wine "$build/tools/demo/tempotally_demo.exe" --interactive "$plugin" "$player" || exec_status=$?
+  exit "$exec_status"
+fi
 echo "== running the demo (working folder $run_dir)"
 echo
 status=0

@@ -33,6 +33,8 @@ installed libgtest-dev || need+=(libgtest-dev)
 installed libbenchmark-dev || need+=(libbenchmark-dev)
 installed wine32:i386 || need+=(wine wine32:i386)
 installed wine64 || need+=(wine64)
+# Without the 32-bit X Input library Wine drops every cursor clip at once.
+installed libxi6:i386 || need+=(libxi6:i386)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}" >&2

@@ -40,3 +40,10 @@ tempotally_win_test(NAME blackbox_teardown
   LIBS testhost)
 target_include_directories(blackbox_teardown PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_teardown tempotally_dll standin_player)
+
+# The editor with real input: injected mouse and key events on the editor parented in a frame.
+tempotally_win_test(NAME blackbox_input
+  SOURCES blackbox_input.cpp support/RealInput.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
+  LIBS testhost tempotally_core ole32 uuid)
+target_include_directories(blackbox_input PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_input tempotally_dll standin_player)

@@ -9,3 +9,8 @@ string(REPLACE "/" "\\\\" dll_path "${dll_path}")
 tempotally_win_test(NAME module_resources SOURCES module_resources.cpp LIBS version)
 target_compile_definitions(module_resources PRIVATE "TEMPOTALLY_DLL_PATH=\"${dll_path}\"")
 add_dependencies(module_resources tempotally_dll)
+
+# The zoom drag and the Ctrl+click with real input, read from inside the object.
+tempotally_win_test(NAME whitebox_input
+  SOURCES whitebox_input.cpp support/RealInput.cpp ${PROJECT_SOURCE_DIR}/resources/Tempotally.rc
+  LIBS tempotally_plugin testhost)

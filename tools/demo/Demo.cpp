@@ -4,6 +4,7 @@
 // window and of the plug-in's editor.
 //
 //   tempotally_demo [PLUGIN_DLL [PLAYER_DLL [OUTPUT_FOLDER]]]
+//   tempotally_demo --interactive [PLUGIN_DLL [PLAYER_DLL]]     (a host a person can use)
 #include <objidl.h>
 #include <windows.h>
 
@@ -21,6 +22,7 @@
 #include "devhost/standin_player/StandInRecord.h"
 #include "devhost/SongSimulator.h"
 #include "devhost/PlayerLayout.h"
+#include "tools/demo/Demo.h"
 #include "tools/demo/PngWriter.h"
 
 #ifndef TEMPOTALLY_DEMO_PLUGIN
@@ -52,6 +54,8 @@ constexpr int HostWindowHeight = 340;
 constexpr DWORD SettleMs = 300;
 constexpr const char* DefaultOutputFolder = "out";
 constexpr const char* WorkFolderName = "tempotally-demo-work";
+
+}  // namespace
 
 // Every 32-bit word of a saved state is little-endian.
 void Put16(std::vector<uint8_t>& out, uint16_t v) {
@@ -167,6 +171,8 @@ std::string FullPath(const std::string& path) {
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
 }
+
+namespace {
 
 void ShowInfo(const PluginModule& module) {
   // An empty working folder: no video player to find.
@@ -320,6 +326,11 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
 }
 
 int Run(int argc, char** argv) {
+  const bool interactive = argc > 1 && std::strcmp(argv[1], "--interactive") == 0;
+  if (interactive) {
+    --argc;
+    ++argv;
+  }
   const std::string pluginPath = testhost::WindowsPath(argc > 1 ? argv[1] : TEMPOTALLY_DEMO_PLUGIN);
   const std::string playerPath =
       FullPath(testhost::WindowsPath(argc > 2 ? argv[2] : TEMPOTALLY_DEMO_PLAYER));
@@ -336,6 +347,7 @@ int Run(int argc, char** argv) {
     return 1;
   }
   std::printf("Loaded %s\n\n", pluginPath.c_str());
+  if (interactive) return RunInteractive(module, playerPath);
   ShowInfo(module);
   return PlaySong(module, playerPath, outputFolder);
 }

@@ -1,0 +1,203 @@
+// The editor's mouse handling on the platform: the press, release and click rules of
+// EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
+// a small box and parks it back at the press point after every move, so that only the travel counts.
+//
+// The engine's options change under the engine lock in one short block, apart from the calls into
+// windows, the cursor and the host.
+#include "editor/EditorInput.h"
+
+#include "bridge/BridgePlugHost.h"
+#include "editor/Editor.h"
+#include "plugin/TempotallyPlug.h"
+
+namespace tempotally {
+
+namespace {
+
+// The cursor is held in a box this far around the press point, 10 pixels wide and 20 high.
+constexpr LONG ClipHalfWidth = 5;
+constexpr LONG ClipHalfHeight = 10;
+// Injected absolute moves are scaled to this rather than the full 65535, which lands the cursor
+// up to a pixel short of the target; the drag measures its anchor after parking for that reason.
+constexpr double AbsoluteScale = 65534.0;
+constexpr SHORT KeyDownBit = static_cast<SHORT>(0x8000);
+static_assert(sizeof(INPUT) == 28, "one injected input is 28 bytes in a 32-bit process");
+
+bool CtrlHeld() {
+  return (GetKeyState(VK_LCONTROL) & KeyDownBit) != 0 ||
+         (GetKeyState(VK_RCONTROL) & KeyDownBit) != 0;
+}
+
+EditorPoint CursorPosition() {
+  POINT point{};
+  GetCursorPos(&point);
+  return {point.x, point.y};
+}
+
+void ParkCursor(EditorPoint home) {
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  if (width <= 0 || height <= 0) return;
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dx = static_cast<LONG>(AbsoluteScale / width * home.x);
+  input.mi.dy = static_cast<LONG>(AbsoluteScale / height * home.y);
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  SendInput(1, &input, sizeof input);
+}
+
+void StartDrag(ORVAVSTExprPlug* plug) {
+  plug->savedCursor = SetCursor(nullptr);
+  plug->dragAccumX = 0.0f;
+  plug->dragAccumY = 0.0f;
+  plug->dragHome = CursorPosition();
+  const RECT clip = {plug->dragHome.x - ClipHalfWidth, plug->dragHome.y - ClipHalfHeight,
+                     plug->dragHome.x + ClipHalfWidth, plug->dragHome.y + ClipHalfHeight};
+  ClipCursor(&clip);
+  ParkCursor(plug->dragHome);
+  plug->dragAnchor = CursorPosition();
+}
+
+}  // namespace
+
+EditorPoint MessagePosition(LPARAM lParam) {
+  const auto bits = static_cast<uint32_t>(lParam);
+  return {static_cast<int16_t>(bits & 0xFFFF), static_cast<int16_t>(bits >> 16)};
+}
+
+bool EditorDragging(const ORVAVSTExprPlug* plug) {
+  return plug->dragAnchor.x != NoDragAnchor.x || plug->dragAnchor.y != NoDragAnchor.y;
+}
+
+void EndEditorDrag(ORVAVSTExprPlug* plug) {
+  if (!EditorDragging(plug)) return;
+  plug->dragAnchor = NoDragAnchor;
+  const HCURSOR cursor = plug->savedCursor;
+  plug->savedCursor = nullptr;
+  if (cursor) SetCursor(cursor);
+  ClipCursor(nullptr);
+}
+
+void EditorLeftPress(ORVAVSTExprPlug* plug, EditorPoint point) {
+  // A press while a drag still runs (its release went elsewhere) first gives the cursor back, so
+  // that the hidden cursor is never taken for the one to restore.
+  EndEditorDrag(plug);
+  plug->buttonDownPos = point;
+  plug->mousePos = point;
+  plug->dragKind = DragKindNone;
+  if (InGraphZone(point)) {
+    plug->dragStartMargin = plug->graphMargin;
+    plug->dragStartSpan = plug->graphSpan;
+    plug->dragKind = DragKindZoom;
+  }
+  if (plug->dragKind < 0) return;
+  StartDrag(plug);
+}
+
+void EditorMouseMove(ORVAVSTExprPlug* plug, EditorPoint point) {
+  if (plug->injectingMove) return;
+  plug->mousePos = point;
+  if (!EditorDragging(plug)) return;
+  const bool fine = CtrlHeld();
+  const EditorPoint cursor = CursorPosition();
+  plug->injectingMove = true;
+  AddDragDelta(plug->dragAccumX, plug->dragAccumY, cursor.x - plug->dragAnchor.x,
+               cursor.y - plug->dragAnchor.y, fine);
+  ParkCursor(plug->dragHome);
+  plug->injectingMove = false;
+  if (plug->dragKind != DragKindZoom) return;
+
+  bool changed = false;
+  {
+    const int32_t span = DraggedSpan(plug->dragStartSpan, plug->dragAccumX);
+    const float margin = DraggedMargin(plug->dragStartMargin, plug->dragAccumY);
+    if (span != plug->graphSpan) {
+      plug->graphSpan = span;
+      changed = true;
+    }
+    if (margin < plug->graphMargin || margin > plug->graphMargin) {
+      plug->graphMargin = margin;
+      changed = true;
+    }
+  }
+  if (changed) RequestRepaint(plug);
+}
+
+void EditorLeftRelease(ORVAVSTExprPlug* plug, EditorPoint point) {
+  EndEditorDrag(plug);
+  if (!IsClick(plug->buttonDownPos, plug->mousePos)) return;
+  plug->mousePos = point;
+  HandleEditorClick(plug);
+}
+
+void EditorOtherPress(ORVAVSTExprPlug* plug, EditorPoint point) {
+  plug->buttonDownPos = point;
+  plug->mousePos = point;
+}
+
+void EditorOtherRelease(ORVAVSTExprPlug* plug, EditorPoint point) {
+  if (IsClick(plug->buttonDownPos, plug->mousePos)) plug->mousePos = point;
+}
+
+void HandleEditorClick(ORVAVSTExprPlug* plug) {
+  if (plug->editorParent) SetFocus(plug->editorParent);
+  const EditorZone zone = ClickZoneAt(plug->mousePos);
+  if (zone == EditorZone::None) return;
+  const bool ctrl = zone == EditorZone::Optimise && CtrlHeld();
+
+  bool videoShown = false;
+  bool videoOnTop = false;
+  {
+    EngineGuard guard(plug->engineLock);
+    TimelineEngine& t = plug->timeline;
+    switch (zone) {
+      case EditorZone::Fold:
+        t.minimised = NextFoldLevel(t.minimised);
+        break;
+      case EditorZone::Freeze:
+        t.freeze = !t.freeze;
+        break;
+      case EditorZone::LookAhead:
+        t.lookahead = !t.lookahead;
+        break;
+      case EditorZone::Optimise:
+        if (ctrl) {
+          t.InvalidateBeatSums(t.currentTick / TicksPerBeat);
+        } else {
+          t.optimise = t.optimise == StepEveryTick ? StepOptimised : StepEveryTick;
+        }
+        t.paintedTick = -1;  // the next paint recomputes the readout
+        break;
+      case EditorZone::Selection:
+        t.selection = !t.selection;
+        break;
+      case EditorZone::ShowVideo:
+        t.video = !t.video;
+        videoShown = t.video != 0;
+        break;
+      case EditorZone::VideoOnTop:
+        t.videoontop = !t.videoontop;
+        videoOnTop = t.videoontop != 0;
+        break;
+      case EditorZone::None:
+        break;
+    }
+  }
+
+  if (zone == EditorZone::Fold) {
+    // The resize uncovers or hides whole panels; nothing to repaint.
+    ApplyFoldHeight(plug);
+    return;
+  }
+  const HWND videoWindow = plug->videoBridge ? plug->videoBridge->videoWindow : nullptr;
+  if (videoWindow && zone == EditorZone::ShowVideo) {
+    ShowWindow(videoWindow, videoShown ? SW_SHOW : SW_HIDE);
+  }
+  if (videoWindow && zone == EditorZone::VideoOnTop) {
+    SetWindowPos(videoWindow, videoOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+  }
+  RequestRepaint(plug);
+}
+
+}  // namespace tempotally

@@ -1,0 +1,72 @@
+// The editor's input rules without the platform: where the click zones lie, what counts as a click,
+// the fold cycle, and how the zoom drag's travel becomes a graph span and margin.
+#pragma once
+
+#include <cstdint>
+
+namespace tempotally {
+
+struct EditorPoint {
+  int32_t x;
+  int32_t y;
+};
+
+// Before the first press in the editor: so far from any message position (two 16-bit halves) that
+// no release is ever judged a click against it.
+constexpr EditorPoint NoPressPosition = {INT32_MIN, INT32_MIN};
+constexpr EditorPoint NoMousePosition = {INT32_MAX, INT32_MAX};
+// dragAnchor while no drag is in progress.
+constexpr EditorPoint NoDragAnchor = {-1, -1};
+constexpr int32_t DragKindNone = -1;
+constexpr int32_t DragKindZoom = 0;
+
+enum class EditorZone { None, Fold, Freeze, LookAhead, Optimise, Selection, ShowVideo, VideoOnTop };
+
+// Client pixels, bounds inclusive.
+struct ZoneBounds {
+  EditorZone zone;
+  int32_t left, right, top, bottom;
+};
+
+// Tested in this order; the first that contains the point wins. The Optimise and Selection zones
+// start right of their LEDs, and Look ahead leaves out its LED's three leftmost columns.
+constexpr ZoneBounds ClickZones[] = {
+    {EditorZone::Fold, 9, 250, 12, 58},        {EditorZone::Freeze, 10, 50, 64, 76},
+    {EditorZone::LookAhead, 58, 113, 64, 76},  {EditorZone::Optimise, 141, 176, 64, 76},
+    {EditorZone::Selection, 193, 230, 64, 76}, {EditorZone::ShowVideo, 10, 100, 80, 92},
+    {EditorZone::VideoOnTop, 103, 173, 80, 92},
+};
+// A left press here starts a zoom drag; it overlaps the second toggle row at y 90..92.
+constexpr ZoneBounds GraphZone = {EditorZone::None, 7, 232, 90, 175};
+
+// A release is a click when the position recorded before it lies this close to the press.
+constexpr int32_t ClickTolerance = 5;
+
+constexpr uint8_t DeepestFold = 2;
+
+// Travel per pixel: divided by this much, finer with Ctrl.
+constexpr float DragDivisor = 2.0f;
+constexpr float DragDivisorFine = 18.0f;
+constexpr int32_t MaxGraphSpan = 6144;
+constexpr float MarginPerAccum = 14000.0f;
+constexpr float MinGraphMargin = 0.001f;
+constexpr float MaxGraphMargin = 0.1f;
+
+bool InZone(const ZoneBounds& bounds, EditorPoint point);
+// The fold or toggle zone at `point`, or None.
+EditorZone ClickZoneAt(EditorPoint point);
+bool InGraphZone(EditorPoint point);
+// Whether `last` lies within ClickTolerance of `press` on both axes; exact for any two points.
+bool IsClick(EditorPoint press, EditorPoint last);
+// 0 -> 1 -> 2 -> 0; anything deeper also comes back to 0.
+uint8_t NextFoldLevel(uint8_t level);
+
+// Adds one cursor delta (screen pixels, y downward) to the drag's travel, which is rightward and
+// upward positive and scaled down by the divisor.
+void AddDragDelta(float& travelX, float& travelY, int32_t dx, int32_t dy, bool fine);
+// Span in ticks: the start plus twice the horizontal travel, truncated; below 1 is 0, at most 6144.
+int32_t DraggedSpan(int32_t startSpan, float travelX);
+// Margin in seconds per tick: lowered by upward travel, held within 0.001 .. 0.1.
+float DraggedMargin(float startMargin, float travelY);
+
+}  // namespace tempotally

@@ -1,0 +1,302 @@
+// The editor used through the built module with real input: the editor parented into a host frame
+// that has the focus, driven by injected mouse moves, presses and releases and Ctrl key events.
+// Options are read back from outside, through the state call.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "BlackboxPaths.h"
+#include "devhost/PlayerLayout.h"
+#include "devhost/RawPlug.h"
+#include "devhost/TestHost.h"
+#include "devhost/WorkingFolder.h"
+#include "tests/win/blackbox_state.h"
+#include "tests/win/support/RealInput.h"
+
+namespace tempotally::testhost {
+namespace {
+
+using testsupport::Button;
+using testsupport::PlayerSlot;
+
+constexpr int32_t Tag = 0x1A9E;
+constexpr char VideoClass[] = "Tempotally_Plugin";
+constexpr int EditorWidth = 240;
+// Clear of the video window, which opens at 0, 0 and 640 x 480.
+constexpr int FrameLeft = 700, FrameTop = 150, FrameSize = 420;
+constexpr POINT FreezeLabel = {30, 70};
+constexpr POINT OptimiseLabel = {150, 70};
+constexpr POINT Readout = {100, 30};
+constexpr POINT ShowVideoLabel = {40, 85};
+constexpr POINT OnTopLabel = {130, 85};
+constexpr POINT GraphPoint = {120, 130};
+constexpr const char* Toggles[] = {"freeze", "lookahead", "optimise", "selection", "video",
+                                   "videoontop"};
+
+using Options = std::map<std::string, int32_t>;
+
+int32_t Flipped(const std::string& key, int32_t value) {
+  if (key == "optimise") return value == 1 ? 4 : 1;
+  return value ? 0 : 1;
+}
+
+bool IsTopmost(HWND window) { return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }
+
+RECT ClipRect() {
+  RECT rect{};
+  GetClipCursor(&rect);
+  return rect;
+}
+
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+RECT WholeScreen() {
+  return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+}
+
+bool Near(POINT a, POINT b) { return std::abs(a.x - b.x) <= 1 && std::abs(a.y - b.y) <= 1; }
+
+class EditorInput : public ::testing::Test {
+ protected:
+  EditorInput()
+      : folder_("blackbox-input"),
+        installed_(
+            folder_.Ready() &&
+            testsupport::InstallPlayer(TEMPOTALLY_PLAYER_PATH, PlayerSlot::Path1, folder_.Path())),
+        frame_(FrameLeft, FrameTop, FrameSize, FrameSize),
+        module_(WindowsPath(TEMPOTALLY_DLL_PATH)) {}
+
+  void SetUp() override {
+    ASSERT_TRUE(installed_);
+    ASSERT_TRUE(module_.HasFactory()) << "LoadLibrary error " << module_.LoadError();
+    plug_ = module_.Create(host_, Tag);
+    ASSERT_TRUE(plug_.Valid());
+    editor_ = plug_.EditorWindow();
+    ASSERT_NE(editor_, nullptr);
+    video_ = testsupport::FindOwnWindow(VideoClass);
+    ASSERT_NE(video_, nullptr);
+    plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame_.Window()));
+    state::Restore(plug_, state::Encode(state::DefaultKeys(), {{0, 0}}));  // full height
+    frame_.Focus();
+    testsupport::Pump(300);  // lets the platform settle the keyboard state after the focus change
+  }
+  void TearDown() override {
+    if (plug_.Valid()) plug_.Release();
+    ClipCursor(nullptr);
+  }
+
+  POINT At(POINT client) const { return testsupport::ScreenPoint(editor_, client.x, client.y); }
+  void Click(POINT client, Button button = Button::Left) { testsupport::ClickAt(At(client), button); }
+
+  Options Read() {
+    Options options;
+    std::vector<state::Key> keys;
+    std::vector<state::MapPair> map;
+    size_t end = 0;
+    EXPECT_TRUE(state::Decode(state::Save(plug_), &keys, &map, &end));
+    for (const state::Key& key : keys) options[key.name] = key.value;
+    return options;
+  }
+  int EditorHeight() const {
+    RECT rect{};
+    GetWindowRect(editor_, &rect);
+    return rect.bottom - rect.top;
+  }
+  int EditorWidthNow() const {
+    RECT rect{};
+    GetWindowRect(editor_, &rect);
+    return rect.right - rect.left;
+  }
+
+  WorkingFolder folder_;
+  bool installed_;
+  testsupport::HostFrame frame_;
+  PluginModule module_;
+  TestHost host_;
+  RawPlug plug_;
+  HWND editor_ = nullptr;
+  HWND video_ = nullptr;
+};
+
+TEST_F(EditorInput, EachClickFlipsOnlyItsOwnToggle) {
+  const struct {
+    const char* what;
+    POINT press;
+    int dx, dy;
+    Button button;
+    const char* flips;  // null: nothing changes
+  } cases[] = {
+      // First, on a fresh editor: a press in the host's frame released over a label.
+      {"press outside", {300, 300}, 0, 0, Button::Left, nullptr},
+      {"Freeze", FreezeLabel, 0, 0, Button::Left, "freeze"},
+      {"Look ahead", {80, 70}, 0, 0, Button::Left, "lookahead"},
+      {"Look ahead LED", {56, 70}, 0, 0, Button::Left, nullptr},
+      {"Optimise", OptimiseLabel, 0, 0, Button::Left, "optimise"},
+      {"Optimise again", {170, 75}, 0, 0, Button::Left, "optimise"},
+      {"Optimise LED", {127, 70}, 0, 0, Button::Left, nullptr},
+      {"Selection", {200, 70}, 0, 0, Button::Left, "selection"},
+      {"Selection LED", {182, 70}, 0, 0, Button::Left, nullptr},
+      {"5 px right", {20, 70}, 5, 0, Button::Left, "freeze"},
+      {"6 px right", {20, 70}, 6, 0, Button::Left, nullptr},
+      {"5 px down", {20, 65}, 0, 5, Button::Left, "freeze"},
+      {"6 px down", {20, 65}, 0, 6, Button::Left, nullptr},
+      {"released on Look ahead", {53, 70}, 5, 0, Button::Left, "lookahead"},
+      {"right", FreezeLabel, 0, 0, Button::Right, nullptr},
+      {"middle", FreezeLabel, 0, 0, Button::Middle, nullptr},
+      {"graph over Video on-top", {120, 91}, 0, 0, Button::Left, "videoontop"},
+      {"Video on-top", OnTopLabel, 0, 0, Button::Left, "videoontop"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Options before = Read();
+    if (std::string(c.what) == "press outside") {
+      // The frame does not capture the mouse, so the release reaches the editor.
+      testsupport::MoveTo(testsupport::ScreenPoint(frame_.Window(), c.press.x, c.press.y));
+      testsupport::Press(Button::Left);
+      testsupport::MoveTo(At(FreezeLabel));
+      testsupport::Release(Button::Left);
+    } else {
+      testsupport::PressMoveRelease(At(c.press), c.dx, c.dy, c.button);
+    }
+    const Options after = Read();
+    for (const char* key : Toggles) {
+      const int32_t expected =
+          c.flips && std::string(key) == c.flips ? Flipped(key, before.at(key)) : before.at(key);
+      EXPECT_EQ(after.at(key), expected) << key;
+    }
+    // Every click gives the focus back to the host's frame, except that raising the video window
+    // activates it.
+    if (!c.flips || std::string(c.flips) != "videoontop") {
+      EXPECT_EQ(GetFocus(), frame_.Window());
+    }
+  }
+}
+
+TEST_F(EditorInput, CtrlClickOnOptimiseKeepsTheStep) {
+  for (WORD ctrl : {VK_LCONTROL, VK_RCONTROL}) {
+    SCOPED_TRACE(ctrl);
+    // Ctrl goes down once the pointer is over the editor: entering a window makes the platform
+    // take the key state from the display, where no key was pressed.
+    testsupport::MoveTo(At(OptimiseLabel));
+    testsupport::Key(ctrl, true);
+    ASSERT_NE(GetKeyState(ctrl) & 0x8000, 0);
+    testsupport::Press(Button::Left);
+    testsupport::Release(Button::Left);
+    testsupport::Key(ctrl, false);
+    EXPECT_EQ(Read().at("optimise"), 1);
+  }
+  Click(OptimiseLabel);
+  EXPECT_EQ(Read().at("optimise"), 4);
+}
+
+TEST_F(EditorInput, ReadoutCyclesTheFoldAndTellsTheHostEachTime) {
+  ASSERT_EQ(EditorHeight(), 294);
+  for (int height : {200, 106, 294, 200}) {
+    const size_t notices = host_.DispatchesWithId(IdEditorResized).size();
+    Click(Readout);
+    EXPECT_EQ(EditorHeight(), height);
+    EXPECT_EQ(EditorWidthNow(), EditorWidth);
+    EXPECT_EQ(host_.DispatchesWithId(IdEditorResized).size(), notices + 1);
+  }
+  // The fold level travels with the project.
+  const std::vector<uint8_t> saved = state::Save(plug_);
+  EXPECT_EQ(Read().at("minimised"), 1);
+  state::Restore(plug_, state::Encode(state::DefaultKeys(), {{0, 0}}));
+  ASSERT_EQ(EditorHeight(), 294);
+  state::Restore(plug_, saved);
+  EXPECT_EQ(EditorHeight(), 200);
+}
+
+TEST_F(EditorInput, VideoTogglesShowHideAndRaiseTheVideoWindow) {
+  ASSERT_FALSE(IsWindowVisible(video_));
+  ASSERT_FALSE(IsTopmost(video_));
+  Click(ShowVideoLabel);
+  EXPECT_TRUE(IsWindowVisible(video_));
+  Click(OnTopLabel);
+  EXPECT_TRUE(IsTopmost(video_));
+  Click(OnTopLabel);
+  EXPECT_FALSE(IsTopmost(video_));
+  Click(ShowVideoLabel);
+  EXPECT_FALSE(IsWindowVisible(video_));
+  const Options options = Read();
+  EXPECT_EQ(options.at("video"), 0);
+  EXPECT_EQ(options.at("videoontop"), 0);
+}
+
+// A zoom drag hides the cursor and holds it in a 10 x 20 box at the press point; however it ends,
+// the cursor comes back, shown and free.
+TEST_F(EditorInput, DragHoldsTheCursorAndEveryEndingGivesItBack) {
+  enum class End { Release, OtherWindow, Hide, FrameClosed, PlugReleased };
+  const struct {
+    const char* what;
+    End end;
+  } cases[] = {
+      {"release", End::Release},
+      {"another window activated", End::OtherWindow},
+      {"editor hidden", End::Hide},
+      {"plug-in released", End::PlugReleased},
+      {"host frame closed", End::FrameClosed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!plug_.Valid()) SetUp();
+    if (c.end == End::OtherWindow) SetFocus(editor_);  // a host that hands its focus to the editor
+    const POINT home = At(GraphPoint);
+    testsupport::MoveTo(home);
+    ASSERT_TRUE(Near(testsupport::CursorPosition(), home));
+    testsupport::Press(Button::Left);
+    EXPECT_EQ(GetCursor(), nullptr);
+    const POINT start = testsupport::CursorPosition();
+    EXPECT_TRUE(Near(start, home));
+    const RECT box = {start.x - 5, start.y - 10, start.x + 5, start.y + 10};
+    const RECT clip = ClipRect();
+    EXPECT_TRUE(Near({clip.left, clip.top}, {box.left, box.top}) &&
+                Near({clip.right, clip.bottom}, {box.right, box.bottom}))
+        << clip.left << "," << clip.top << "," << clip.right << "," << clip.bottom;
+    for (POINT step : {POINT{4, 0}, POINT{0, -4}, POINT{-4, 4}}) {
+      testsupport::MoveBy(step.x, step.y);
+      EXPECT_TRUE(Near(testsupport::CursorPosition(), home));
+      EXPECT_EQ(GetCursor(), nullptr);
+    }
+
+    switch (c.end) {
+      case End::Release:
+        testsupport::Release(Button::Left);
+        break;
+      case End::OtherWindow: {
+        testsupport::HostFrame other(FrameLeft, FrameTop + FrameSize, 200, 200);
+        EXPECT_NE(GetFocus(), editor_);
+        break;
+      }
+      case End::Hide:
+        plug_.Dispatch(PlugIdShowEditor, 0, 0);
+        break;
+      case End::FrameClosed:
+        frame_.Destroy();
+        break;
+      case End::PlugReleased:
+        plug_.Release();
+        break;
+    }
+    EXPECT_TRUE(SameRect(ClipRect(), WholeScreen()));
+    EXPECT_NE(GetCursor(), nullptr);
+    testsupport::Release(Button::Left);
+    if (c.end == End::FrameClosed) {
+      plug_.Release();
+      break;  // the frame is gone; the last case needs none of its own
+    }
+    if (c.end == End::Hide) {
+      plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame_.Window()));
+    }
+    frame_.Focus();
+  }
+}
+
+}  // namespace
+}  // namespace tempotally::testhost

@@ -1,0 +1,127 @@
+// The editor's zoom drag and the Ctrl+click on "Optimise" with real input, read from inside the
+// plug-in object: the graph's span and margin after injected travel, with and without Ctrl, at the
+// clamps and at the deepest fold, and the beat sums that the Ctrl+click clears.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <vector>
+
+#include "devhost/TestHost.h"
+#include "editor/Editor.h"
+#include "plugin/TempotallyPlug.h"
+#include "tests/win/support/RealInput.h"
+
+namespace tempotally {
+namespace {
+
+using testsupport::Button;
+
+constexpr int32_t Tag = 0x1B9E;
+constexpr int FrameLeft = 700, FrameTop = 150, FrameSize = 420;
+constexpr POINT GraphPoint = {120, 130};
+constexpr POINT FoldedGraphPoint = {120, 100};  // below the toggles, inside the deepest fold
+constexpr POINT OptimiseLabel = {150, 70};
+constexpr int32_t CurrentBeat = 10;
+constexpr double CachedSum = 1.0;
+
+class EditorInputInside : public ::testing::Test {
+ protected:
+  EditorInputInside() : frame_(FrameLeft, FrameTop, FrameSize, FrameSize) {}
+
+  void SetUp() override {
+    plug_ = ORVAVSTExprPlug::Create(reinterpret_cast<TFruityPlugHost*>(host_.Object()), Tag);
+    ASSERT_NE(plug_, nullptr);
+    ASSERT_NE(plug_->editorWindow, nullptr);
+    plug_->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame_.Window()));
+    ApplyFoldHeight(plug_);
+    frame_.Focus();
+    testsupport::Pump(300);
+  }
+  void TearDown() override {
+    if (plug_) plug_->Release();
+    ClipCursor(nullptr);
+  }
+
+  POINT At(POINT client) const {
+    return testsupport::ScreenPoint(plug_->editorWindow, client.x, client.y);
+  }
+
+  testsupport::HostFrame frame_;
+  testhost::TestHost host_;
+  ORVAVSTExprPlug* plug_ = nullptr;
+};
+
+TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
+  const POINT right = {4, 0}, left = {-4, 0}, up = {0, -4}, down = {0, 4};
+  const struct {
+    const char* what;
+    int32_t span;
+    float margin;
+    std::vector<std::pair<POINT, int>> moves;  // step, count; 4 pixels fit the clip box
+    WORD ctrl;
+    uint8_t fold;
+    int32_t expectedSpan;
+    float expectedMargin;
+  } cases[] = {
+      {"100 right", 1536, 0.01f, {{right, 25}}, 0, 0, 1636, 0.01f},
+      {"100 right with Ctrl", 1536, 0.01f, {{right, 25}}, VK_LCONTROL, 0, 1547, 0.01f},
+      {"28 up", 1536, 0.01f, {{up, 7}}, 0, 0, 1536, 0.009f},
+      {"and back", 1536, 0.01f, {{right, 25}, {up, 7}, {left, 25}, {down, 7}}, 0, 0, 1536, 0.01f},
+      {"past the widest", 6100, 0.01f, {{right, 25}}, 0, 0, 6144, 0.01f},
+      {"below one tick", 50, 0.01f, {{left, 25}}, 0, 0, 0, 0.01f},
+      {"below the least margin", 1536, 0.0015f, {{up, 7}}, 0, 0, 1536, 0.001f},
+      {"past the largest margin", 1536, 0.0995f, {{down, 7}}, 0, 0, 1536, 0.1f},
+      {"folded, no graph shown", 1536, 0.01f, {{right, 25}}, 0, 2, 1636, 0.01f},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    plug_->graphSpan = c.span;
+    plug_->graphMargin = c.margin;
+    plug_->timeline.minimised = c.fold;
+    ApplyFoldHeight(plug_);
+    const POINT home = At(c.fold ? FoldedGraphPoint : GraphPoint);
+    testsupport::MoveTo(home);
+    if (c.ctrl) testsupport::Key(c.ctrl, true);
+    testsupport::Press(Button::Left);
+    ASSERT_NE(plug_->dragAnchor.x, -1);
+    for (const auto& [step, count] : c.moves) {
+      for (int i = 0; i < count; ++i) testsupport::MoveBy(step.x, step.y);
+    }
+    testsupport::Release(Button::Left);
+    if (c.ctrl) testsupport::Key(c.ctrl, false);
+    EXPECT_EQ(plug_->dragAnchor.x, -1);
+    EXPECT_EQ(plug_->graphSpan, c.expectedSpan);
+    EXPECT_FLOAT_EQ(plug_->graphMargin, c.expectedMargin);
+    EXPECT_GE(plug_->graphMargin, MinGraphMargin);
+    EXPECT_LE(plug_->graphMargin, MaxGraphMargin);
+  }
+}
+
+TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
+  const struct {
+    WORD ctrl;
+    uint8_t optimise;
+    bool cleared;
+  } cases[] = {{VK_LCONTROL, 1, true}, {0, 4, false}, {VK_RCONTROL, 4, true}, {0, 1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ctrl);
+    TimelineEngine& t = plug_->timeline;
+    t.currentTick = CurrentBeat * TicksPerBeat + 5;
+    t.paintedTick = t.currentTick;
+    for (int32_t beat = 0; beat < MapBeats; ++beat) t.beatSums[beat] = CachedSum;
+    testsupport::MoveTo(At(OptimiseLabel));
+    if (c.ctrl) testsupport::Key(c.ctrl, true);
+    testsupport::Press(Button::Left);
+    testsupport::Release(Button::Left);
+    if (c.ctrl) testsupport::Key(c.ctrl, false);
+    EXPECT_EQ(t.optimise, c.optimise);
+    EXPECT_EQ(t.paintedTick, -1);
+    for (int32_t beat = 0; beat < MapBeats; ++beat) {
+      const bool expectCleared = c.cleared && beat > CurrentBeat;
+      ASSERT_EQ(t.beatSums[beat], expectCleared ? 0.0 : CachedSum) << "beat " << beat;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tempotally

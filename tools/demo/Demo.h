@@ -1,0 +1,26 @@
+// The demo's pieces shared by its song run and its interactive host.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "devhost/RawPlug.h"
+
+namespace tempotally::demo {
+
+// A project as a host would hand it back: the video window shown at a chosen place, an empty map.
+std::vector<uint8_t> ProjectStateWithVideoShown();
+void RestoreState(testhost::RawPlug& plug, const std::vector<uint8_t>& bytes);
+void PumpMessages();
+// The window, frame included, as a PNG file; says what it wrote.
+bool Screenshot(HWND window, const std::string& path);
+std::string FullPath(const std::string& path);
+
+// A host window a person can use: the editor in it, the video window beside it, a transport on
+// the keyboard. Returns when the window is closed.
+int RunInteractive(const testhost::PluginModule& module, const std::string& playerPath);
+
+}  // namespace tempotally::demo
