@@ -45,7 +45,7 @@ bool __stdcall TruthResult(void* object, Words... words) {
 
 double __stdcall SongPosition(void* object) {
   Record<HostSongPositionSlot>(object);
-  return Self(object)->owner->CurrentSongPosition();
+  return Self(object)->owner->AnswerSongPosition();
 }
 
 double __stdcall Slot18(void* object) {
@@ -132,7 +132,13 @@ double TestHost::CurrentHostTimeMs() const {
   return song_ != nullptr ? song_->HostTimeMs() : hostTimeMs_;
 }
 
+double TestHost::AnswerSongPosition() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return CurrentSongPosition();
+}
+
 int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t value) {
+  std::lock_guard<std::mutex> hold(mutex_);
   HostCall call;
   call.slot = HostDispatchSlot;
   call.tag = tag;
@@ -145,7 +151,7 @@ int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t v
     call.hasRecord = true;
     std::memcpy(call.arrived.data(), record, HostRecordBytes);
   }
-  calls_.push_back(call);
+  if (recording_) calls_.push_back(call);
 
   if (record != nullptr) {
     if (id == IdSongTime) {
@@ -163,6 +169,8 @@ int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t v
 }
 
 void TestHost::OnSlot(int slot, const uint32_t* words, size_t count) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (!recording_) return;
   HostCall call;
   call.slot = slot;
   call.words.assign(words, words + count);
