@@ -45,7 +45,7 @@ bool __stdcall TruthResult(void* object, Words... words) {
 
 double __stdcall SongPosition(void* object) {
   Record<HostSongPositionSlot>(object);
-  return Self(object)->owner->AnswerSongPosition();
+  return Self(object)->owner->CurrentSongPosition();
 }
 
 double __stdcall Slot18(void* object) {
@@ -132,13 +132,7 @@ double TestHost::CurrentHostTimeMs() const {
   return song_ != nullptr ? song_->HostTimeMs() : hostTimeMs_;
 }
 
-double TestHost::AnswerSongPosition() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return CurrentSongPosition();
-}
-
 int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t value) {
-  std::lock_guard<std::mutex> hold(mutex_);
   HostCall call;
   call.slot = HostDispatchSlot;
   call.tag = tag;
@@ -169,7 +163,6 @@ int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t v
 }
 
 void TestHost::OnSlot(int slot, const uint32_t* words, size_t count) {
-  std::lock_guard<std::mutex> hold(mutex_);
   if (!recording_) return;
   HostCall call;
   call.slot = slot;

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <vector>
 
 namespace tempotally::song {
@@ -77,17 +76,10 @@ class TestHost {
 
   // Answers. Slot 17 and id 36 follow the simulator when one is set, else the fixed values.
   void FollowSong(const song::SongSimulator* song) { song_ = song; }
-  // These two and the plug-in's calls may come from different threads; everything else, including
-  // reading the log, belongs to one thread while no other calls.
-  void SetSongPosition(double ticks) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    songPosition_ = ticks;
-  }
-  void SetHostTimeMs(double ms) {
-    std::lock_guard<std::mutex> hold(mutex_);
-    hostTimeMs_ = ms;
-  }
-  // Off: calls are answered but not logged, for long runs.
+  void SetSongPosition(double ticks) { songPosition_ = ticks; }
+  void SetHostTimeMs(double ms) { hostTimeMs_ = ms; }
+  // Off: calls are answered but not logged, for long runs. Then the plug-in may call from two
+  // threads at once, while the answers are set from one of them only.
   void SetRecording(bool on) { recording_ = on; }
   // When set, id 36 also writes the record's second double.
   void SetSongTimeTail(double value) {
@@ -108,13 +100,11 @@ class TestHost {
   // Entry points' share: record a call and produce its answer.
   int32_t OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t value);
   void OnSlot(int slot, const uint32_t* words, size_t count);
-  double AnswerSongPosition();
   int32_t SlotResult(int slot) const { return slotResults_[slot]; }
   double Slot18Result() const { return slot18Result_; }
 
  private:
   RawHostObject object_;
-  std::mutex mutex_;
   bool recording_ = true;
   std::vector<HostCall> calls_;
   const song::SongSimulator* song_ = nullptr;
