@@ -78,9 +78,12 @@ INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM, LPARAM lPa
       plug->injectingMove = false;
       return NotHandled;
     case WM_DESTROY:
-      // A drag must not outlive the window: the cursor would stay hidden and boxed in.
+      // A drag must not outlive the window: the cursor would stay hidden and boxed in. And a host
+      // that closes its frame destroys the editor with it: forget the handle, which could
+      // otherwise name another window later.
       EndEditorDrag(plug);
       plug->injectingMove = false;
+      plug->editorWindow = nullptr;
       return NotHandled;
     case WM_SETCURSOR:
       // Claimed during a drag, so that the hidden cursor stays hidden.

@@ -13,6 +13,9 @@ namespace {
 
 constexpr int32_t LastTick = MapTicks - 1;
 constexpr int32_t LastBeat = MapBeats - 1;
+// The running sum serves calls up to a beat past it. Further on, a walk from the cache would skip
+// beats that going on would fill, besides being shorter.
+constexpr int32_t MaxRunningSumGap = TicksPerBeat;
 constexpr double Int32Max = static_cast<double>(std::numeric_limits<int32_t>::max());
 constexpr double Int32Min = static_cast<double>(std::numeric_limits<int32_t>::min());
 
@@ -55,6 +58,7 @@ bool TimelineEngine::Allocate() {
 }
 
 void TimelineEngine::Free() {
+  DropRunningSum();
   delete[] tickDurations;
   delete[] beatSums;
   tickDurations = nullptr;
@@ -72,28 +76,64 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   const int32_t end = std::min(tick, MapTicks);
   const double beyond =
       tick > MapTicks ? static_cast<double>(tick - MapTicks) * tickDurations[LastTick] : 0.0;
-
-  double sum = 0.0;
-  int32_t start = 0;
-  for (int32_t b = std::min(end / TicksPerBeat, LastBeat); b >= 0; --b) {
-    if (IsBeatSumCached(beatSums[b])) {
-      sum = beatSums[b];
-      start = TicksPerBeat * b;
-      break;
-    }
-  }
-  if (start >= end) return sum + beyond;
-
   // A stride of MapTicks or more visits the start alone, as would any larger one; the clamp only
   // keeps k from overflowing.
   const int32_t stride = std::min(step, MapTicks);
   const double weight = static_cast<double>(step);
-  int32_t k = start;
+
+  double sum = 0.0;
+  int32_t k = 0;
+  int32_t anchor = -1;  // no cached beat under the sum
+  const bool goOn = running.valid && running.stride == stride && running.end <= end &&
+                    end - running.end <= MaxRunningSumGap &&
+                    beatSums[running.anchor] == running.anchorSum;
+  // Between changes the next tick lies in the same beat, past its start: only additions.
+  if (goOn && running.next % TicksPerBeat != 0 &&
+      running.next / TicksPerBeat == end / TicksPerBeat) {
+    for (k = running.next; k < end; k += stride)
+      running.sum = running.sum + weight * tickDurations[k];
+    running.end = end;
+    running.next = k;
+    return running.sum + beyond;
+  }
+  if (goOn) {
+    sum = running.sum;
+    k = running.next;
+    anchor = running.anchor;
+  } else {
+    for (int32_t b = std::min(end / TicksPerBeat, LastBeat); b >= 0; --b) {
+      if (IsBeatSumCached(beatSums[b])) {
+        sum = beatSums[b];
+        anchor = b;
+        // The cached beat itself only adds up.
+        const int32_t beatEnd = std::min(end, TicksPerBeat * (b + 1));
+        if (walkProbe != nullptr && TicksPerBeat * b < end) {
+          walkProbe(walkProbeContext, TicksPerBeat * b);
+        }
+        for (k = TicksPerBeat * b; k < beatEnd; k += stride) sum = sum + weight * tickDurations[k];
+        break;
+      }
+    }
+  }
+
   while (k < end) {
-    if (walkProbe != nullptr) walkProbe(walkProbeContext, k);
+    if (walkProbe != nullptr && k % TicksPerBeat == 0) walkProbe(walkProbeContext, k);
     const int32_t beat = k / TicksPerBeat;
-    const int32_t beatEnd = std::min(end, (beat + 1) * TicksPerBeat);
+    const int32_t beatStart = beat * TicksPerBeat;
+    const int32_t beatEnd = std::min(end, beatStart + TicksPerBeat);
     double& beatSum = beatSums[beat];
+    if (k == beatStart) {
+      // A beat cached since the walk began holds what a walk from it would start with.
+      if (IsBeatSumCached(beatSum)) sum = beatSum;
+      if (IsBeatSumEmpty(beatSum)) {
+        beatSum = sum;
+        sum = sum + weight * tickDurations[k];
+        k += stride;
+      }
+      // A later call may go on from here only if a walk from the latest cached beat would start
+      // at this beat's start with this sum; an entry cached further into the beat would not.
+      anchor = IsBeatSumCached(beatSum) ? beat : -1;
+    }
     // Each visited tick caches its sum while the beat's entry is still empty; once it is not,
     // nothing else in this beat writes it, so the rest of the beat only adds up.
     for (; k < beatEnd && IsBeatSumEmpty(beatSum); k += stride) {
@@ -102,16 +142,37 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
     }
     for (; k < beatEnd; k += stride) sum = sum + weight * tickDurations[k];
   }
+  // A tick at a cached beat's start is that beat's sum.
+  const int32_t endBeat = end / TicksPerBeat;
+  if (end > 0 && end % TicksPerBeat == 0 && endBeat <= LastBeat &&
+      IsBeatSumCached(beatSums[endBeat])) {
+    sum = beatSums[endBeat];
+    anchor = endBeat;
+  }
+
+  // Strides that divide a beat visit every beat's start, which the walk above relies on. The two
+  // steps in use are named first, sparing the division.
+  running.valid =
+      end > 0 && anchor > 0 &&
+      (stride == StepEveryTick || stride == StepOptimised || TicksPerBeat % stride == 0);
+  running.stride = stride;
+  running.end = end;
+  running.next = k;
+  running.anchor = anchor;
+  running.anchorSum = anchor > 0 ? beatSums[anchor] : 0.0;
+  running.sum = sum;
   return sum + beyond;
 }
 
 void TimelineEngine::InvalidateBeatSums(int32_t beat) {
+  DropRunningSum();
   if (beatSums == nullptr || beat >= LastBeat) return;
   const int32_t first = beat < 0 ? 0 : beat + 1;
   std::fill(beatSums + first, beatSums + MapBeats, 0.0);
 }
 
 void TimelineEngine::ResetState() {
+  DropRunningSum();
   if (tickDurations != nullptr) std::fill(tickDurations, tickDurations + MapTicks, 0.0);
   if (beatSums != nullptr) std::fill(beatSums, beatSums + MapBeats, 0.0);
   video = 0;
@@ -144,6 +205,7 @@ void TimelineEngine::OnTransport(int32_t value) {
 void TimelineEngine::OnSongPosition(double position) {
   songPosition = position;
   currentTick = TickFromPosition(position);
+  DropRunningSum();
 }
 
 bool TimelineEngine::RecordTick(double position) {
@@ -156,6 +218,7 @@ bool TimelineEngine::RecordTick(double position) {
   if (playStarted == 0) {
     playStarted = 1;
     currentTick = TickFromPosition(songPosition);
+    DropRunningSum();
     if (lookahead != 0 && usable && currentTick > 0) {
       const int32_t top = currentTick > MapTicks ? LastTick : currentTick - 1;
       for (int32_t i = top; i >= 0; --i) {
@@ -169,6 +232,7 @@ bool TimelineEngine::RecordTick(double position) {
     const double old = tickDurations[currentTick];
     if (tickSeconds + TickChangeThreshold < old || tickSeconds - TickChangeThreshold > old) {
       tickDurations[currentTick] = tickSeconds;
+      DropRunningSum();
       if (lookahead != 0) {
         const double shift = tickSeconds - old;
         for (int32_t i = currentTick + 1; i < MapTicks; ++i) tickDurations[i] += shift;

@@ -62,9 +62,24 @@ struct TimelineEngine {
   int32_t paintedTick = 0;  // -1 forces the next RefreshDisplayTime to recompute
   double displaySeconds = 0.0;
 
-  // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds.
+  // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds. Code that writes either
+  // array other than through the operations below calls DropRunningSum afterwards.
   double* tickDurations = nullptr;
   double* beatSums = nullptr;
+
+  // Where the last ElapsedSeconds call's walk ended, so that the next call at the same or a later
+  // tick with the same step goes on from there: one addition per tick between changes, and the
+  // same additions in the same order as a walk from the latest cached beat, so the same bits.
+  struct RunningSum {
+    bool valid = false;
+    int32_t stride = 0;
+    int32_t end = 0;     // ticks before this one are summed
+    int32_t next = 0;    // the next tick the walk visits
+    int32_t anchor = 0;  // the beat whose cached sum the walk builds on
+    double anchorSum = 0.0;
+    double sum = 0.0;
+  };
+  RunningSum running;
 
   // Test seam: when set, called with every beat start that the summation walk of ElapsedSeconds
   // reaches, before it adds that beat, so a test can hold a walk half done while another thread
@@ -86,6 +101,8 @@ struct TimelineEngine {
   double ElapsedSeconds(int32_t tick, int32_t step);
   // Clears the cached sums of beats after `beat`.
   void InvalidateBeatSums(int32_t beat);
+  // Makes the next ElapsedSeconds call walk from the latest cached beat.
+  void DropRunningSum() { running.valid = false; }
   // Both arrays to zero, options and placement to their defaults.
   void ResetState();
   // Brings currentTick to the host position while stopped and recomputes displaySeconds when

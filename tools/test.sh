@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native core (plain, then under ASan and UBSan) and the Windows
-# side (the plug-in DLL, the bridge and the test host) through Wine.
+# side (the plug-in DLL, the bridge and the test host) through Wine; then packs the release and
+# runs the black-box suite against the DLL out of the archive (tools/package.sh).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
@@ -29,4 +30,6 @@ cmake -S "$root" -B "$root/build/win" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$root/build/win" -j "$jobs"
 WINEPREFIX="$root/build/wine-prefix" "$root/tools/with-wine-display.sh" \
   ctest --test-dir "$root/build/win" --output-on-failure
+echo "== the release archive, tested as shipped"
+"$root/tools/package.sh"
 echo "== all tests passed"

@@ -3,7 +3,9 @@
 file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/blackbox/BlackboxPaths.h CONTENT
 "// Generated: where the build put the modules under test.
 #pragma once
-#define TEMPOTALLY_DLL_PATH \"$<TARGET_FILE:tempotally_dll>\"
+#include \"support/PluginUnderTest.h\"
+#define TEMPOTALLY_DLL_PATH \\
+  (::tempotally::testsupport::PluginUnderTest(\"$<TARGET_FILE:tempotally_dll>\"))
 #define TEMPOTALLY_PLAYER_PATH \"$<TARGET_FILE:standin_player>\"
 ")
 

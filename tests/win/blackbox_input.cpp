@@ -125,32 +125,38 @@ class EditorInput : public ::testing::Test {
 };
 
 TEST_F(EditorInput, EachClickFlipsOnlyItsOwnToggle) {
+  constexpr Button L = Button::Left;
   const struct {
     const char* what;
     POINT press;
     int dx, dy;
     Button button;
+    WORD ctrl;
     const char* flips;  // null: nothing changes
   } cases[] = {
       // First, on a fresh editor: a press in the host's frame released over a label.
-      {"press outside", {300, 300}, 0, 0, Button::Left, nullptr},
-      {"Freeze", FreezeLabel, 0, 0, Button::Left, "freeze"},
-      {"Look ahead", {80, 70}, 0, 0, Button::Left, "lookahead"},
-      {"Look ahead LED", {56, 70}, 0, 0, Button::Left, nullptr},
-      {"Optimise", OptimiseLabel, 0, 0, Button::Left, "optimise"},
-      {"Optimise again", {170, 75}, 0, 0, Button::Left, "optimise"},
-      {"Optimise LED", {127, 70}, 0, 0, Button::Left, nullptr},
-      {"Selection", {200, 70}, 0, 0, Button::Left, "selection"},
-      {"Selection LED", {182, 70}, 0, 0, Button::Left, nullptr},
-      {"5 px right", {20, 70}, 5, 0, Button::Left, "freeze"},
-      {"6 px right", {20, 70}, 6, 0, Button::Left, nullptr},
-      {"5 px down", {20, 65}, 0, 5, Button::Left, "freeze"},
-      {"6 px down", {20, 65}, 0, 6, Button::Left, nullptr},
-      {"released on Look ahead", {53, 70}, 5, 0, Button::Left, "lookahead"},
-      {"right", FreezeLabel, 0, 0, Button::Right, nullptr},
-      {"middle", FreezeLabel, 0, 0, Button::Middle, nullptr},
-      {"graph over Video on-top", {120, 91}, 0, 0, Button::Left, "videoontop"},
-      {"Video on-top", OnTopLabel, 0, 0, Button::Left, "videoontop"},
+      {"press outside", {300, 300}, 0, 0, L, 0, nullptr},
+      {"Freeze", FreezeLabel, 0, 0, L, 0, "freeze"},
+      {"Look ahead", {80, 70}, 0, 0, L, 0, "lookahead"},
+      {"Look ahead LED", {56, 70}, 0, 0, L, 0, nullptr},
+      {"Optimise", OptimiseLabel, 0, 0, L, 0, "optimise"},
+      {"Ctrl+Optimise", OptimiseLabel, 0, 0, L, VK_LCONTROL, nullptr},
+      {"right Ctrl+Optimise", OptimiseLabel, 0, 0, L, VK_RCONTROL, nullptr},
+      {"Optimise again", {170, 75}, 0, 0, L, 0, "optimise"},
+      {"Optimise LED", {127, 70}, 0, 0, L, 0, nullptr},
+      {"Selection", {200, 70}, 0, 0, L, 0, "selection"},
+      {"Selection LED", {182, 70}, 0, 0, L, 0, nullptr},
+      {"5 px right", {20, 70}, 5, 0, L, 0, "freeze"},
+      {"6 px right", {20, 70}, 6, 0, L, 0, nullptr},
+      {"5 px down", {20, 65}, 0, 5, L, 0, "freeze"},
+      {"6 px down", {20, 65}, 0, 6, L, 0, nullptr},
+      {"released on Look ahead", {53, 70}, 5, 0, L, 0, "lookahead"},
+      {"right", FreezeLabel, 0, 0, Button::Right, 0, nullptr},
+      {"middle", FreezeLabel, 0, 0, Button::Middle, 0, nullptr},
+      {"Show video player", ShowVideoLabel, 0, 0, L, 0, "video"},
+      {"graph over Video on-top", {120, 91}, 0, 0, L, 0, "videoontop"},
+      {"Video on-top", OnTopLabel, 0, 0, L, 0, "videoontop"},
+      {"Show video player again", ShowVideoLabel, 0, 0, L, 0, "video"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -158,11 +164,19 @@ TEST_F(EditorInput, EachClickFlipsOnlyItsOwnToggle) {
     if (std::string(c.what) == "press outside") {
       // The frame does not capture the mouse, so the release reaches the editor.
       testsupport::MoveTo(testsupport::ScreenPoint(frame_.Window(), c.press.x, c.press.y));
-      testsupport::Press(Button::Left);
+      testsupport::Press(L);
       testsupport::MoveTo(At(FreezeLabel));
-      testsupport::Release(Button::Left);
+      testsupport::Release(L);
     } else {
+      // Ctrl goes down once the pointer is over the editor: entering a window makes the platform
+      // take the key state from the display, where no key is held.
+      testsupport::MoveTo(At(c.press));
+      if (c.ctrl) {
+        testsupport::Key(c.ctrl, true);
+        ASSERT_NE(GetKeyState(c.ctrl) & 0x8000, 0);
+      }
       testsupport::PressMoveRelease(At(c.press), c.dx, c.dy, c.button);
+      if (c.ctrl) testsupport::Key(c.ctrl, false);
     }
     const Options after = Read();
     for (const char* key : Toggles) {
@@ -170,29 +184,15 @@ TEST_F(EditorInput, EachClickFlipsOnlyItsOwnToggle) {
           c.flips && std::string(key) == c.flips ? Flipped(key, before.at(key)) : before.at(key);
       EXPECT_EQ(after.at(key), expected) << key;
     }
-    // Every click gives the focus back to the host's frame, except that raising the video window
-    // activates it.
-    if (!c.flips || std::string(c.flips) != "videoontop") {
+    // The real video window follows its two options.
+    EXPECT_EQ(IsWindowVisible(video_) != FALSE, after.at("video") != 0);
+    EXPECT_EQ(IsTopmost(video_), after.at("videoontop") != 0);
+    // Every click gives the focus back to the host's frame, except that showing or raising the
+    // video window activates it.
+    if (!c.flips || std::string(c.flips).rfind("video", 0) != 0) {
       EXPECT_EQ(GetFocus(), frame_.Window());
     }
   }
-}
-
-TEST_F(EditorInput, CtrlClickOnOptimiseKeepsTheStep) {
-  for (WORD ctrl : {VK_LCONTROL, VK_RCONTROL}) {
-    SCOPED_TRACE(ctrl);
-    // Ctrl goes down once the pointer is over the editor: entering a window makes the platform
-    // take the key state from the display, where no key was pressed.
-    testsupport::MoveTo(At(OptimiseLabel));
-    testsupport::Key(ctrl, true);
-    ASSERT_NE(GetKeyState(ctrl) & 0x8000, 0);
-    testsupport::Press(Button::Left);
-    testsupport::Release(Button::Left);
-    testsupport::Key(ctrl, false);
-    EXPECT_EQ(Read().at("optimise"), 1);
-  }
-  Click(OptimiseLabel);
-  EXPECT_EQ(Read().at("optimise"), 4);
 }
 
 TEST_F(EditorInput, ReadoutCyclesTheFoldAndTellsTheHostEachTime) {
@@ -211,22 +211,6 @@ TEST_F(EditorInput, ReadoutCyclesTheFoldAndTellsTheHostEachTime) {
   ASSERT_EQ(EditorHeight(), 294);
   state::Restore(plug_, saved);
   EXPECT_EQ(EditorHeight(), 200);
-}
-
-TEST_F(EditorInput, VideoTogglesShowHideAndRaiseTheVideoWindow) {
-  ASSERT_FALSE(IsWindowVisible(video_));
-  ASSERT_FALSE(IsTopmost(video_));
-  Click(ShowVideoLabel);
-  EXPECT_TRUE(IsWindowVisible(video_));
-  Click(OnTopLabel);
-  EXPECT_TRUE(IsTopmost(video_));
-  Click(OnTopLabel);
-  EXPECT_FALSE(IsTopmost(video_));
-  Click(ShowVideoLabel);
-  EXPECT_FALSE(IsWindowVisible(video_));
-  const Options options = Read();
-  EXPECT_EQ(options.at("video"), 0);
-  EXPECT_EQ(options.at("videoontop"), 0);
 }
 
 // A zoom drag hides the cursor and holds it in a 10 x 20 box at the press point; however it ends,
@@ -288,12 +272,16 @@ TEST_F(EditorInput, DragHoldsTheCursorAndEveryEndingGivesItBack) {
     EXPECT_NE(GetCursor(), nullptr);
     testsupport::Release(Button::Left);
     if (c.end == End::FrameClosed) {
+      EXPECT_EQ(plug_.EditorWindow(), nullptr);  // gone with the frame, and forgotten
       plug_.Release();
       break;  // the frame is gone; the last case needs none of its own
     }
     if (c.end == End::Hide) {
       plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame_.Window()));
     }
+    // Over the editor again, the cursor moves freely: no drag is left to park it.
+    testsupport::MoveTo({home.x + 20, home.y});
+    EXPECT_TRUE(Near(testsupport::CursorPosition(), {home.x + 20, home.y}));
     frame_.Focus();
   }
 }

@@ -6,13 +6,19 @@
 #include <cstring>
 #include <string>
 
+#include "TempotallyVersion.h"
+#include "support/PluginUnderTest.h"
+
 namespace {
+
+const char* const DllPath = tempotally::testsupport::PluginUnderTest(TEMPOTALLY_BUILT_DLL);
+constexpr DWORD VersionMS = (TEMPOTALLY_VERSION_MAJOR << 16) | TEMPOTALLY_VERSION_MINOR;
 
 class ModuleResources : public ::testing::Test {
  protected:
   void SetUp() override {
-    module = LoadLibraryExA(TEMPOTALLY_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module, nullptr) << TEMPOTALLY_DLL_PATH;
+    module = LoadLibraryExA(DllPath, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << DllPath;
   }
   void TearDown() override {
     if (module) FreeLibrary(module);
@@ -65,23 +71,24 @@ TEST_F(ModuleResources, DialogTemplate100IsAHiddenControlLessPanel) {
   EXPECT_EQ(TakeString(p), L"Calibri");
 }
 
-TEST_F(ModuleResources, VersionRecordNamesTheModuleAtVersion03) {
+// At the project's version, which the build takes from one place.
+TEST_F(ModuleResources, VersionRecordNamesTheModuleAtTheProjectVersion) {
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeA(TEMPOTALLY_DLL_PATH, &ignored);
+  const DWORD size = GetFileVersionInfoSizeA(DllPath, &ignored);
   ASSERT_GT(size, 0u);
   std::string data(size, '\0');
-  ASSERT_TRUE(GetFileVersionInfoA(TEMPOTALLY_DLL_PATH, 0, size, data.data()));
+  ASSERT_TRUE(GetFileVersionInfoA(DllPath, 0, size, data.data()));
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00000003u);
+  EXPECT_EQ(fixed->dwFileVersionMS, VersionMS);
   EXPECT_EQ(fixed->dwFileVersionLS, 0u);
-  EXPECT_EQ(fixed->dwProductVersionMS, 0x00000003u);
+  EXPECT_EQ(fixed->dwProductVersionMS, VersionMS);
   const char* keys[][2] = {{"ProductName", "ORVA Tempotally"},
                            {"FileDescription", "ORVA Tempotally"},
                            {"OriginalFilename", "ORVA Tempotally.dll"},
-                           {"FileVersion", "0.3"},
-                           {"ProductVersion", "0.3"}};
+                           {"FileVersion", TEMPOTALLY_VERSION},
+                           {"ProductVersion", TEMPOTALLY_VERSION}};
   for (const auto& key : keys) {
     char* value = nullptr;
     const std::string path = std::string("\\StringFileInfo\\040904B0\\") + key[0];

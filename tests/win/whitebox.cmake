@@ -7,7 +7,7 @@ tempotally_win_test(NAME whitebox_plugin
 set(dll_path "Z:${CMAKE_BINARY_DIR}/plugin/ORVA Tempotally.dll")
 string(REPLACE "/" "\\\\" dll_path "${dll_path}")
 tempotally_win_test(NAME module_resources SOURCES module_resources.cpp LIBS version)
-target_compile_definitions(module_resources PRIVATE "TEMPOTALLY_DLL_PATH=\"${dll_path}\"")
+target_compile_definitions(module_resources PRIVATE "TEMPOTALLY_BUILT_DLL=\"${dll_path}\"")
 add_dependencies(module_resources tempotally_dll)
 
 # The zoom drag and the Ctrl+click with real input, read from inside the object.

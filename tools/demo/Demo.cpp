@@ -1,7 +1,7 @@
 // Shows what a host sees of the plug-in module: its info record, an instance created and released,
 // then a song with tempo changes played through the module and the stand-in video player, with the
 // true time, the host's own time and the time the player was told, and screenshots of the video
-// window and of the plug-in's editor.
+// window and of the plug-in's editor, and the sync table as a chart (sync.png).
 //
 //   tempotally_demo [PLUGIN_DLL [PLAYER_DLL [OUTPUT_FOLDER]]]
 //   tempotally_demo --interactive [PLUGIN_DLL [PLAYER_DLL]]     (a host a person can use)
@@ -24,6 +24,7 @@
 #include "devhost/PlayerLayout.h"
 #include "tools/demo/Demo.h"
 #include "tools/demo/PngWriter.h"
+#include "tools/demo/SyncChart.h"
 
 #ifndef TEMPOTALLY_DEMO_PLUGIN
 #define TEMPOTALLY_DEMO_PLUGIN "ORVA Tempotally.dll"
@@ -252,6 +253,7 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   std::printf("%6s %8s %12s %12s %12s\n", "beat", "BPM", "true (s)", "host (s)", "player (s)");
 
   double hostError = 0.0, playerError = 0.0, lastTold = 0.0;
+  std::vector<SyncPoint> chart;
   int32_t toldCount = record->timeCount;
   bool everyTickTold = true;
   const double endTicks = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
@@ -273,6 +275,8 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
                     lastTold / MsPerSecond);
       }
     }
+    chart.push_back({beat, tempo.BpmAt(beat), std::fabs(hostNow - trueNow),
+                     position == 0.0 ? NAN : std::fabs(lastTold / MsPerSecond - trueNow)});
     if (position >= endTicks) break;
     driver.Tick();
     ++ticks;
@@ -299,8 +303,15 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   }
   const HWND videoWindow = playerEditor ? GetAncestor(playerEditor, GA_ROOT) : nullptr;
   int status = 0;
-  std::printf("\nScreenshots\n");
   CreateDirectoryA(outputFolder.c_str(), nullptr);
+  const std::string chartPath = FullPath(outputFolder + "\\sync.png");
+  if (WriteSyncChart(chartPath, chart)) {
+    std::printf("The same as a picture: %s\n", chartPath.c_str());
+  } else {
+    std::printf("could not write %s\n", chartPath.c_str());
+    status = 1;
+  }
+  std::printf("\nScreenshots\n");
   if (videoWindow != nullptr && !IsWindowVisible(videoWindow)) {
     std::printf("  the restored project did not show the video window; showing it directly\n");
     SetWindowPos(videoWindow, HWND_TOP, VideoLeft, VideoTop, VideoWidth, VideoHeight,

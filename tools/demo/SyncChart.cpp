@@ -1,0 +1,300 @@
+// Draws the sync chart with GDI into a bitmap of its own and writes it with the PNG writer.
+#include "tools/demo/SyncChart.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cwchar>
+
+#include "tools/demo/PngWriter.h"
+
+namespace tempotally::demo {
+namespace {
+
+constexpr int Width = 960;
+constexpr int Height = 640;
+constexpr int Left = 96;
+constexpr int Right = Width - 40;
+constexpr int TempoTop = 64;
+constexpr int TempoBottom = 224;
+constexpr int ErrorTop = 280;
+constexpr int ErrorBottom = Height - 56;
+
+constexpr double BpmLow = 60.0;
+constexpr double BpmHigh = 180.0;
+constexpr double BpmGridStep = 30.0;
+constexpr double BeatGridStep = 16.0;
+// Errors from a microsecond to 100 seconds, one grid line a decade.
+constexpr int DecadeLow = -6;
+constexpr int DecadeHigh = 2;
+
+constexpr COLORREF Paper = RGB(255, 255, 255);
+constexpr COLORREF Ink = RGB(40, 40, 40);
+constexpr COLORREF Grid = RGB(222, 222, 222);
+constexpr COLORREF TempoColour = RGB(40, 80, 170);
+constexpr COLORREF HostColour = RGB(215, 90, 20);
+constexpr COLORREF ToldColour = RGB(20, 150, 70);
+constexpr int TextHeight = 15;
+constexpr int TitleHeight = 20;
+constexpr int LineWidth = 2;
+constexpr int LegendWidth = 390;
+constexpr int LegendRows = 2;
+constexpr double LegendTopSeconds = 3e-4;
+
+// A GDI object deleted when it goes.
+class GdiObject {
+ public:
+  explicit GdiObject(HGDIOBJ object) : object_(object) {}
+  ~GdiObject() {
+    if (object_ != nullptr) DeleteObject(object_);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  HGDIOBJ Get() const { return object_; }
+
+ private:
+  HGDIOBJ object_;
+};
+
+// An object selected into a device context for as long as this lives.
+class Selection {
+ public:
+  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ~Selection() { SelectObject(dc_, previous_); }
+  Selection(const Selection&) = delete;
+  Selection& operator=(const Selection&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+class MemoryDc {
+ public:
+  MemoryDc() : dc_(CreateCompatibleDC(nullptr)) {}
+  ~MemoryDc() {
+    if (dc_ != nullptr) DeleteDC(dc_);
+  }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HDC dc_;
+};
+
+int X(double beat, double lastBeat) {
+  return Left + static_cast<int>(std::lround(beat / lastBeat * (Right - Left)));
+}
+
+int TempoY(double bpm) {
+  const double clamped = std::clamp(bpm, BpmLow, BpmHigh);
+  return TempoBottom - static_cast<int>(std::lround((clamped - BpmLow) / (BpmHigh - BpmLow) *
+                                                    (TempoBottom - TempoTop)));
+}
+
+int ErrorY(double seconds) {
+  const double decade = seconds > 0.0 ? std::log10(seconds) : DecadeLow;
+  const double clamped = std::clamp(decade, double(DecadeLow), double(DecadeHigh));
+  return ErrorBottom -
+         static_cast<int>(std::lround((clamped - DecadeLow) / (DecadeHigh - DecadeLow) *
+                                      (ErrorBottom - ErrorTop)));
+}
+
+void Text(HDC dc, int x, int y, const wchar_t* text, UINT align = TA_LEFT | TA_TOP) {
+  SetTextAlign(dc, align);
+  TextOutW(dc, x, y, text, static_cast<int>(std::wcslen(text)));
+}
+
+void Line(HDC dc, int x0, int y0, int x1, int y1) {
+  MoveToEx(dc, x0, y0, nullptr);
+  LineTo(dc, x1, y1);
+}
+
+// One series as a polyline; points without a value break it.
+template <typename Value, typename ToY>
+void Series(HDC dc, const std::vector<SyncPoint>& points, double lastBeat, Value value, ToY toY) {
+  std::vector<POINT> run;
+  auto flush = [&] {
+    if (run.size() > 1) Polyline(dc, run.data(), static_cast<int>(run.size()));
+    run.clear();
+  };
+  for (const SyncPoint& p : points) {
+    const double v = value(p);
+    if (std::isnan(v)) {
+      flush();
+      continue;
+    }
+    run.push_back({X(p.beat, lastBeat), toY(v)});
+  }
+  flush();
+}
+
+// The lowest line also carries every smaller error, exact agreement included.
+const wchar_t* DecadeLabel(int decade) {
+  static const wchar_t* const labels[] = {
+      L"\u2264 1 \u00b5s", L"10 \u00b5s", L"100 \u00b5s", L"1 ms", L"10 ms",
+      L"100 ms",           L"1 s",        L"10 s",        L"100 s"};
+  return labels[decade - DecadeLow];
+}
+
+void Draw(HDC dc, const std::vector<SyncPoint>& points) {
+  const double lastBeat = std::max(1.0, points.back().beat);
+  double hostMax = 0.0, toldMax = 0.0;
+  for (const SyncPoint& p : points) {
+    if (!std::isnan(p.hostError)) hostMax = std::max(hostMax, p.hostError);
+    if (!std::isnan(p.toldError)) toldMax = std::max(toldMax, p.toldError);
+  }
+
+  const GdiObject paper(CreateSolidBrush(Paper));
+  const RECT all = {0, 0, Width, Height};
+  FillRect(dc, &all, static_cast<HBRUSH>(paper.Get()));
+  SetBkMode(dc, TRANSPARENT);
+  const GdiObject title(CreateFontW(TitleHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                                    ANTIALIASED_QUALITY, 0, L"Tahoma"));
+  const GdiObject label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
+                                    ANTIALIASED_QUALITY, 0, L"Tahoma"));
+  const GdiObject gridPen(CreatePen(PS_SOLID, 1, Grid));
+  const GdiObject inkPen(CreatePen(PS_SOLID, 1, Ink));
+
+  {
+    const Selection font(dc, title.Get());
+    SetTextColor(dc, Ink);
+    Text(dc, Left, 16, L"The song's tempo, and how far each time strays from the true time");
+  }
+  const Selection font(dc, label.Get());
+  SetTextColor(dc, Ink);
+
+  // Grids and their labels.
+  {
+    const Selection pen(dc, gridPen.Get());
+    for (double beat = 0.0; beat <= lastBeat + 1e-9; beat += BeatGridStep) {
+      const int x = X(beat, lastBeat);
+      Line(dc, x, TempoTop, x, TempoBottom);
+      Line(dc, x, ErrorTop, x, ErrorBottom);
+      wchar_t text[16];
+      std::swprintf(text, 16, L"%.0f", beat);
+      Text(dc, x, ErrorBottom + 6, text, TA_CENTER | TA_TOP);
+    }
+    for (double bpm = BpmLow; bpm <= BpmHigh + 1e-9; bpm += BpmGridStep) {
+      const int y = TempoY(bpm);
+      Line(dc, Left, y, Right, y);
+      wchar_t text[16];
+      std::swprintf(text, 16, L"%.0f", bpm);
+      Text(dc, Left - 8, y - TextHeight / 2, text, TA_RIGHT | TA_TOP);
+    }
+    for (int decade = DecadeLow; decade <= DecadeHigh; ++decade) {
+      const int y = ErrorY(std::pow(10.0, decade));
+      Line(dc, Left, y, Right, y);
+      Text(dc, Left - 8, y - TextHeight / 2, DecadeLabel(decade), TA_RIGHT | TA_TOP);
+    }
+  }
+  {
+    const Selection pen(dc, inkPen.Get());
+    const RECT frames[] = {{Left, TempoTop, Right, TempoBottom},
+                           {Left, ErrorTop, Right, ErrorBottom}};
+    for (const RECT& r : frames) {
+      const POINT box[] = {{r.left, r.top},
+                           {r.right, r.top},
+                           {r.right, r.bottom},
+                           {r.left, r.bottom},
+                           {r.left, r.top}};
+      Polyline(dc, box, 5);
+    }
+  }
+  Text(dc, Left, TempoTop - TextHeight - 6, L"Tempo (BPM)");
+  Text(dc, Left, ErrorTop - TextHeight - 6, L"Error against the true time (log scale)");
+  Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);
+
+  const GdiObject tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
+  const GdiObject hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
+  const GdiObject toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
+  {
+    const Selection pen(dc, tempoPen.Get());
+    Series(
+        dc, points, lastBeat, [](const SyncPoint& p) { return p.bpm; }, TempoY);
+  }
+  {
+    const Selection pen(dc, hostPen.Get());
+    Series(
+        dc, points, lastBeat, [](const SyncPoint& p) { return p.hostError; }, ErrorY);
+  }
+  {
+    const Selection pen(dc, toldPen.Get());
+    Series(
+        dc, points, lastBeat, [](const SyncPoint& p) { return p.toldError; }, ErrorY);
+  }
+
+  // The legend, on a plain box in the error panel's lower right, which the song leaves empty,
+  // with each series' largest error.
+  const struct {
+    const GdiObject& pen;
+    COLORREF colour;
+    const wchar_t* name;
+    double largest;
+  } legend[] = {{hostPen, HostColour, L"the host's own time", hostMax},
+                {toldPen, ToldColour, L"the time told to the video player", toldMax}};
+  const RECT box = {Right - LegendWidth, ErrorY(LegendTopSeconds), Right - 12,
+                    ErrorY(LegendTopSeconds) + LegendRows * (TextHeight + 6) + 12};
+  FillRect(dc, &box, static_cast<HBRUSH>(paper.Get()));
+  {
+    const Selection pen(dc, gridPen.Get());
+    const POINT frame[] = {{box.left, box.top},
+                           {box.right, box.top},
+                           {box.right, box.bottom},
+                           {box.left, box.bottom},
+                           {box.left, box.top}};
+    Polyline(dc, frame, 5);
+  }
+  int y = box.top + 8;
+  const int legendLeft = box.left - 4;
+  for (const auto& entry : legend) {
+    {
+      const Selection pen(dc, entry.pen.Get());
+      Line(dc, legendLeft + 14, y + TextHeight / 2, legendLeft + 44, y + TextHeight / 2);
+    }
+    wchar_t text[96];
+    if (entry.largest >= 1.0) {
+      std::swprintf(text, 96, L"%ls: up to %.2f s", entry.name, entry.largest);
+    } else {
+      std::swprintf(text, 96, L"%ls: up to %.3f ms", entry.name, entry.largest * 1000.0);
+    }
+    SetTextColor(dc, entry.colour);
+    Text(dc, legendLeft + 52, y, text);
+    y += TextHeight + 6;
+  }
+}
+
+}  // namespace
+
+bool WriteSyncChart(const std::string& path, const std::vector<SyncPoint>& points) {
+  if (points.empty()) return false;
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = Width;
+  info.bmiHeader.biHeight = -Height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const MemoryDc memory;
+  if (bitmap.Get() == nullptr || bits == nullptr || memory.Get() == nullptr) return false;
+  {
+    const Selection selected(memory.Get(), bitmap.Get());
+    Draw(memory.Get(), points);
+    GdiFlush();
+  }
+  const auto* bgrx = static_cast<const uint8_t*>(bits);
+  std::vector<uint8_t> rgb(static_cast<size_t>(Width) * Height * 3);
+  for (size_t i = 0, n = rgb.size() / 3; i < n; ++i) {
+    rgb[3 * i] = bgrx[4 * i + 2];
+    rgb[3 * i + 1] = bgrx[4 * i + 1];
+    rgb[3 * i + 2] = bgrx[4 * i];
+  }
+  return WritePng(path, Width, Height, rgb);
+}
+
+}  // namespace tempotally::demo

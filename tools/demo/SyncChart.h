@@ -1,0 +1,22 @@
+// The demo song's sync report as a picture: the tempo over the song's beats, and below it how far
+// the host's own time and the time told to the video player stray from the true time, on a log
+// scale (the host errs by seconds, the told time by fractions of a millisecond).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tempotally::demo {
+
+// One tick of the song. Errors are absolute, in seconds; a not-a-number error is left out.
+struct SyncPoint {
+  double beat;
+  double bpm;
+  double hostError;
+  double toldError;
+};
+
+// Draws the chart and writes it as a PNG file; false when it could not.
+bool WriteSyncChart(const std::string& path, const std::vector<SyncPoint>& points);
+
+}  // namespace tempotally::demo
