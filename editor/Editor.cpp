@@ -1,30 +1,12 @@
 // The editor dialog's creation, parenting and message routing.
 #include "editor/Editor.h"
 
-#include <initializer_list>
-
+#include "editor/EditorGdi.h"
 #include "editor/EditorInput.h"
 #include "plugin/TempotallyPlug.h"
 #include "timeline/LockedEngine.h"
 
 namespace tempotally {
-
-SharedGdi sharedGdi;
-int sharedGdiCreations = 0;
-
-void CreateSharedGdi() {
-  sharedGdi.created = true;
-  ++sharedGdiCreations;
-}
-
-void DeleteSharedGdi() {
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(sharedGdi.skinBitmap),
-                         static_cast<HGDIOBJ>(sharedGdi.titleFont),
-                         static_cast<HGDIOBJ>(sharedGdi.readoutFont)}) {
-    if (object) DeleteObject(object);
-  }
-  sharedGdi = SharedGdi{};
-}
 
 void CreateEditorDialog(ORVAVSTExprPlug* plug) {
   CreateDialogParamA(plug->moduleInstance, MAKEINTRESOURCEA(EditorDialogTemplate), nullptr,
@@ -84,6 +66,9 @@ INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM, LPARAM lPa
       EndEditorDrag(plug);
       plug->injectingMove = false;
       plug->editorWindow = nullptr;
+      return NotHandled;
+    case WM_PAINT:
+      if (sharedGdi.skinBitmap) PaintEditor(plug, plug->editorWindow);
       return NotHandled;
     case WM_SETCURSOR:
       // Claimed during a drag, so that the hidden cursor stays hidden.

@@ -25,7 +25,9 @@ struct SharedGdi {
 extern SharedGdi sharedGdi;
 extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
 
-void CreateSharedGdi();
+// Registers the editor's typeface, then makes the two fonts and loads the skin from the module.
+// A failure leaves that handle null.
+void CreateSharedGdi(HINSTANCE moduleInstance);
 void DeleteSharedGdi();
 
 // Creates the hidden editor dialog; the dialog sets plug->editorWindow while it is being created.

@@ -45,7 +45,7 @@ ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
 ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t tag) {
   auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
   if (!plug) return nullptr;
-  if (editorInstanceCount == 0) CreateSharedGdi();
+  if (editorInstanceCount == 0) CreateSharedGdi(plug->moduleInstance);
   ++editorInstanceCount;
   // From here on Release undoes whatever was made, so every failure ends through it.
   if (!plug->timeline.Allocate()) {

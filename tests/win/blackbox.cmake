@@ -49,3 +49,23 @@ tempotally_win_test(NAME blackbox_input
   LIBS testhost tempotally_core ole32 uuid)
 target_include_directories(blackbox_input PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_input tempotally_dll standin_player)
+
+# The editor's pixels through the built module, against the skin and the paint model.
+tempotally_win_test(NAME blackbox_paint
+  SOURCES blackbox_paint.cpp
+  LIBS testhost tempotally_core ole32 uuid)
+target_include_directories(blackbox_paint PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_paint tempotally_dll)
+
+# The editor's typeface, each in a fresh process: from the host's font file, and from the copy
+# inside the module when there is no file.
+foreach(mode IN ITEMS file:1 none:0)
+  string(REPLACE ":" ";" parts ${mode})
+  list(GET parts 0 name)
+  list(GET parts 1 present)
+  tempotally_win_test(NAME blackbox_font_${name} SOURCES blackbox_font.cpp LIBS testhost ole32 uuid)
+  target_include_directories(blackbox_font_${name} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+  target_compile_definitions(blackbox_font_${name} PRIVATE TEMPOTALLY_FONT_FILE=${present}
+    "TEMPOTALLY_FONT_SOURCE=\"${PROJECT_SOURCE_DIR}/third_party/fonts/Cuprum/Cuprum.ttf\"")
+  add_dependencies(blackbox_font_${name} tempotally_dll)
+endforeach()

@@ -1,7 +1,7 @@
 # White-box tests of the plug-in object: they link its code and read its fields.
 tempotally_win_test(NAME whitebox_plugin
   SOURCES whitebox_plugin.cpp ${PROJECT_SOURCE_DIR}/resources/Tempotally.rc
-  LIBS tempotally_plugin)
+  LIBS tempotally_plugin testhost)
 
 # The built module's resources, read from the file as a host's loader would see them.
 set(dll_path "Z:${CMAKE_BINARY_DIR}/plugin/ORVA Tempotally.dll")

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "devhost/WindowPixels.h"
 #include "editor/Editor.h"
 #include "plugin/TempotallyPlug.h"
 
@@ -301,6 +302,35 @@ TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind
     EXPECT_EQ(liveAllocations, baseline) << "leak after failing allocation " << n;
   }
   EXPECT_GE(failures, 3) << "the object and both arrays can each fail";
+}
+
+TEST_F(PluginObject, WithoutTheSkinTheEditorDrawsNothing) {
+  HWND frame = CreateWindowExA(0, "STATIC", "frame", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN, 0, 0,
+                               300, 340, nullptr, nullptr, nullptr, nullptr);
+  ORVAVSTExprPlug* plug = Make();
+  ASSERT_NE(sharedGdi.skinBitmap, nullptr) << "the skin is loaded from the module";
+  plug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame));
+  ApplyFoldHeight(plug);
+  const HBITMAP skin = sharedGdi.skinBitmap;
+  sharedGdi.skinBitmap = nullptr;
+  constexpr uint32_t Marker = testhost::Rgb(255, 0, 255);
+  HDC dc = GetDC(plug->editorWindow);
+  HBRUSH brush = CreateSolidBrush(RGB(255, 0, 255));
+  RECT all{0, 0, 240, 294};
+  FillRect(dc, &all, brush);
+  DeleteObject(brush);
+  ReleaseDC(plug->editorWindow, dc);
+  const size_t dispatches = host.dispatches.size();
+  testhost::Pixels shown = testhost::CaptureWindow(plug->editorWindow);
+  ASSERT_EQ(shown.height, 294);
+  for (uint32_t pixel : shown.rgb) ASSERT_EQ(pixel, Marker) << "nothing is drawn or erased";
+  EXPECT_EQ(host.dispatches.size(), dispatches) << "nor is the host asked anything";
+
+  sharedGdi.skinBitmap = skin;
+  shown = testhost::CaptureWindow(plug->editorWindow);
+  EXPECT_EQ(shown.At(0, 0), testhost::Rgb(49, 55, 59)) << "with the skin back, the paint covers it";
+  plug->Release();
+  DestroyWindow(frame);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "devhost/RawPlug.h"
 #include "devhost/SongDriver.h"
 #include "devhost/TestHost.h"
+#include "devhost/WindowPixels.h"
 #include "devhost/WorkingFolder.h"
 #include "devhost/standin_player/StandInRecord.h"
 #include "devhost/SongSimulator.h"
@@ -175,6 +176,64 @@ std::string FullPath(const std::string& path) {
 
 namespace {
 
+// The beat at which the editor is shown mid-ramp, just after a recorded change.
+constexpr double RampShotBeat = 100.0;
+// The host's selection for the whole-song view of the graph, in beats.
+constexpr double WholeSongBeats = 200.0;
+
+// The editor's own client area as a PNG file; says what it wrote.
+bool EditorShot(const RawPlug& plug, const std::string& folder, const char* name,
+                const char* what) {
+  const std::string path = FullPath(folder + "\\" + name);
+  const testhost::Pixels pixels = testhost::CaptureWindow(plug.EditorWindow());
+  std::vector<uint8_t> rgb;
+  rgb.reserve(pixels.rgb.size() * 3);
+  for (uint32_t p : pixels.rgb) {
+    rgb.push_back(static_cast<uint8_t>(p >> 16));
+    rgb.push_back(static_cast<uint8_t>(p >> 8));
+    rgb.push_back(static_cast<uint8_t>(p));
+  }
+  if (pixels.rgb.empty() || !WritePng(path, pixels.width, pixels.height, rgb)) {
+    std::printf("  could not write %s\n", path.c_str());
+    return false;
+  }
+  std::printf("  %s (%d x %d): %s\n", path.c_str(), pixels.width, pixels.height, what);
+  return true;
+}
+
+std::vector<uint8_t> SaveState(RawPlug& plug) {
+  IStream* stream = nullptr;
+  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return {};
+  plug.SaveRestoreState(stream, 1);
+  STATSTG stat{};
+  stream->Stat(&stat, STATFLAG_NONAME);
+  std::vector<uint8_t> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
+  LARGE_INTEGER start{};
+  stream->Seek(start, STREAM_SEEK_SET, nullptr);
+  ULONG read = 0;
+  if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
+  stream->Release();
+  bytes.resize(read);
+  return bytes;
+}
+
+// Sets one named option in a saved state: a count, then length-prefixed names with 32-bit values.
+void SetOption(std::vector<uint8_t>& state, const char* name, int32_t value) {
+  if (state.size() < 2) return;
+  const size_t count = state[0] | state[1] << 8;
+  size_t at = 2;
+  for (size_t k = 0; k < count && at + 2 <= state.size(); ++k) {
+    const size_t length = state[at] | state[at + 1] << 8;
+    at += 2;
+    if (at + length + 4 > state.size()) return;
+    if (std::string(state.begin() + at, state.begin() + at + length) == name) {
+      for (int i = 0; i < 4; ++i) state[at + length + i] = static_cast<uint8_t>(value >> (8 * i));
+      return;
+    }
+    at += length + 4;
+  }
+}
+
 void ShowInfo(const PluginModule& module) {
   // An empty working folder: no video player to find.
   testhost::WorkingFolder folder(std::string(WorkFolderName) + "-bare");
@@ -257,6 +316,8 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   int32_t toldCount = record->timeCount;
   bool everyTickTold = true;
   const double endTicks = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
+  CreateDirectoryA(outputFolder.c_str(), nullptr);
+  bool rampShot = false;
   driver.Start();
   long ticks = 0;
   while (song.PositionTicks() <= endTicks) {
@@ -286,6 +347,10 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
     const double trueAtEnd = tempo.SecondsAt((position + 1) / TicksPerBeat);
     playerError = std::max(playerError, std::fabs(lastTold / MsPerSecond - trueAtEnd));
     if (ticks % TicksPerMessagePump == 0) PumpMessages();
+    if (position == RampShotBeat * TicksPerBeat) {
+      rampShot = EditorShot(plug, outputFolder, "editor-ramp.png",
+                            "mid-ramp, readout tinted after a recorded change");
+    }
   }
   driver.Stop();
 
@@ -328,6 +393,28 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   }
   if (hostWindow != nullptr && !Screenshot(hostWindow, FullPath(outputFolder + "\\editor.png"))) {
     status = 1;
+  }
+  if (!rampShot) status = 1;
+  // The same project with other options, as the host would restore it.
+  const std::vector<uint8_t> saved = SaveState(plug);
+  const struct {
+    const char* name;
+    const char* what;
+    std::vector<std::pair<const char*, int32_t>> options;
+  } views[] = {
+      {"editor-selection.png", "Selection on, the host selecting the whole song: its tempo history",
+       {{"selection", 1}}},
+      {"editor-fold0.png", "unfolded: readout, toggles, graph and about", {}},
+      {"editor-fold1.png", "folded once: readout, toggles and graph", {{"minimised", 1}}},
+      {"editor-fold2.png", "folded twice: readout and toggles", {{"minimised", 2}}},
+  };
+  host.SetSelection(0.0, WholeSongBeats);
+  for (const auto& view : views) {
+    std::vector<uint8_t> state = saved;
+    for (const auto& [name, value] : view.options) SetOption(state, name, value);
+    RestoreState(plug, state);
+    Settle();
+    if (!EditorShot(plug, outputFolder, view.name, view.what)) status = 1;
   }
 
   plug.Release();

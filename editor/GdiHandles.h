@@ -1,0 +1,81 @@
+// Small owners of GDI resources, so that every path out of a paint gives back what it took:
+// a deleted object, a deleted memory context, an object selected back out, a paint ended.
+#pragma once
+
+#include <windows.h>
+
+namespace tempotally {
+
+// Owns one GDI object (font, bitmap, brush) and deletes it.
+template <typename Handle>
+class GdiObject {
+ public:
+  GdiObject() = default;
+  explicit GdiObject(Handle handle) : handle_(handle) {}
+  ~GdiObject() { Reset(); }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+
+  void Reset(Handle handle = nullptr) {
+    if (handle_) DeleteObject(handle_);
+    handle_ = handle;
+  }
+  Handle Get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  Handle handle_ = nullptr;
+};
+
+// A memory device context compatible with another one, deleted at the end.
+class MemoryDc {
+ public:
+  explicit MemoryDc(HDC compatibleWith) : dc_(CreateCompatibleDC(compatibleWith)) {}
+  ~MemoryDc() {
+    if (dc_) DeleteDC(dc_);
+  }
+  MemoryDc(const MemoryDc&) = delete;
+  MemoryDc& operator=(const MemoryDc&) = delete;
+
+  HDC Get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HDC dc_;
+};
+
+// Selects an object into a context and, at the end, the one it replaced back in. Selecting again
+// through the same guard keeps the first replaced object for the restore.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (previous_) SelectObject(dc_, previous_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+  void Select(HGDIOBJ object) { SelectObject(dc_, object); }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+// BeginPaint at the start, EndPaint at the end.
+class PaintSession {
+ public:
+  explicit PaintSession(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+  ~PaintSession() { EndPaint(window_, &paint_); }
+  PaintSession(const PaintSession&) = delete;
+  PaintSession& operator=(const PaintSession&) = delete;
+
+  HDC Dc() const { return dc_; }
+
+ private:
+  HWND window_;
+  PAINTSTRUCT paint_{};
+  HDC dc_;
+};
+
+}  // namespace tempotally
