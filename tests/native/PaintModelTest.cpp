@@ -70,22 +70,28 @@ class PaintModelTest : public EngineTest {
   static constexpr float DefaultMargin = 0.01f;
 };
 
-TEST_F(PaintModelTest, ReadoutTintAndLedsFollowTheEngine) {
+TEST_F(PaintModelTest, ReadoutTintLedsAndFoldFollowTheEngine) {
   engine.displaySeconds = 65.5;
   engine.optimise = StepOptimised;
   engine.freeze = 7;  // any non-zero byte from a saved project lights the LED, nothing else
   engine.recentChange = 3;
+  engine.minimised = 2;
   Build();
   EXPECT_STREQ(model.readout, "01:05.50");
   EXPECT_TRUE(model.readoutTinted);
   const uint8_t expected[ToggleCount] = {1, 1, 1, 0, 0, 0};  // freeze, look ahead, optimise
   EXPECT_EQ(std::memcmp(model.leds, expected, sizeof expected), 0);
+  EXPECT_FALSE(model.graphShown);
+  EXPECT_EQ(DrawnColumns(), 0);
+  EXPECT_FALSE(model.markerShown);
 
   engine.optimise = StepEveryTick;
   engine.recentChange = 0;
+  engine.minimised = 1;
   Build();
   EXPECT_FALSE(model.readoutTinted);
   EXPECT_EQ(model.Led(Toggle::Optimise), 0);
+  EXPECT_TRUE(model.graphShown);
 }
 
 TEST_F(PaintModelTest, ConstantAndEmptyMapsDrawHalfHeightBars) {
@@ -203,16 +209,6 @@ TEST_F(PaintModelTest, ShorterTicksStandTallerAndOddValuesStayInRange) {
       EXPECT_LE(c.height, 100 * GraphMaxBar) << odd;
     }
   }
-}
-
-TEST_F(PaintModelTest, DeepestFoldHidesTheGraph) {
-  engine.minimised = 2;
-  Build();
-  EXPECT_FALSE(model.graphShown);
-  EXPECT_EQ(DrawnColumns(), 0);
-  EXPECT_FALSE(model.markerShown);
-  engine.minimised = 1;
-  EXPECT_TRUE(Build().graphShown);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -175,45 +174,38 @@ TEST_F(EditorPaint, LedsGraphAndMarkerMatchTheModel) {
     std::vector<std::pair<std::string, int32_t>> keys;
     double position;
     int32_t signature[2];
+    double selection[2];  // beats, answered by the host when "selection" is on
+    bool marker;
   } cases[] = {
-      {{}, 4000.0, {0, 0}},
-      {{{"freeze", 1}, {"lookahead", 0}, {"optimise", 4}, {"video", 1}}, 2500.0, {4, 4}},
-      {{{"videoontop", 1}, {"optimise", 1}}, 9000.0, {8, 2}},
-      {{}, 0.0, {3, 4}},  // window clamped at tick 1, marker left of it
+      {{}, 4000.0, {0, 0}, {0, 0}, true},
+      {{{"freeze", 1}, {"lookahead", 0}, {"optimise", 4}, {"video", 1}}, 2500.0, {4, 4}, {0, 0}, true},
+      {{{"videoontop", 1}, {"optimise", 1}}, 9000.0, {8, 2}, {0, 0}, true},
+      {{}, 0.0, {3, 4}, {0, 0}, false},  // window clamped at tick 1, marker left of it
+      {{{"selection", 1}}, 3000.0, {4, 4}, {20, 50}, true},
+      {{{"selection", 1}}, 3000.0, {4, 4}, {0, 0}, false},  // only tick 1 drawn
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.position);
     Restore(c.keys);
     MoveTo(c.position);
     SetTimeSignature(c.signature[0], c.signature[1]);
-    const PaintModel model = Expected();
+    host_.SetSelection(c.selection[0], c.selection[1]);
+    const size_t mark = host_.CallCount();
+    const PaintModel model = Expected(c.selection[0], c.selection[1]);
     const Pixels shown = Editor();
     ASSERT_EQ(shown.height, 294);
     ExpectLeds(shown, model);
     ExpectGraph(shown, model);
-    EXPECT_EQ(model.markerShown, c.position > 0.0);
-  }
-}
-
-TEST_F(EditorPaint, SelectionWindowComesFromTheHostEveryPaint) {
-  Restore({{"selection", 1}});
-  MoveTo(3000.0);
-  host_.SetSelection(20.0, 50.0);  // beats
-  const size_t mark = host_.CallCount();
-  const PaintModel model = Expected(20.0, 50.0);
-  const Pixels shown = Editor();
-  ExpectLeds(shown, model);
-  ExpectGraph(shown, model);
-  ASSERT_TRUE(model.markerShown);
-  const std::vector<HostCall> calls = host_.CallsSince(mark);
-  const auto asked = std::count_if(calls.begin(), calls.end(), [](const HostCall& call) {
-    return call.slot == HostDispatchSlot && call.id == IdSelection && call.index == 0 &&
-           call.tag == Tag && call.hasRecord;
-  });
-  EXPECT_GE(asked, 1);
-  for (const HostCall& call : calls) {
-    if (call.id != IdSelection) continue;
-    for (uint8_t byte : call.arrived) EXPECT_EQ(byte, 0) << "the record is zeroed before asking";
+    EXPECT_EQ(model.markerShown, c.marker);
+    // With "selection" on, every paint asks the host with a zeroed record.
+    int asked = 0;
+    for (const HostCall& call : host_.CallsSince(mark)) {
+      if (call.slot != HostDispatchSlot || call.id != IdSelection) continue;
+      ++asked;
+      EXPECT_TRUE(call.tag == Tag && call.index == 0 && call.hasRecord);
+      for (uint8_t byte : call.arrived) EXPECT_EQ(byte, 0);
+    }
+    EXPECT_EQ(asked > 0, c.keys.size() == 1 && c.keys[0].first == "selection");
   }
 }
 
