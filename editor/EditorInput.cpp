@@ -1,6 +1,6 @@
 // The editor's mouse handling on the platform: the press, release and click rules of
 // EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
-// a small box and parks it back at the press point after every move, so that only the travel counts.
+// a small box and parks it back at the press point after every move, so only the travel counts.
 //
 // The engine's options change under the engine lock in one short block, apart from the calls into
 // windows, the cursor and the host.
@@ -60,10 +60,7 @@ void StartDrag(ORVAVSTExprPlug* plug) {
 
 }  // namespace
 
-EditorPoint MessagePosition(LPARAM lParam) {
-  const auto bits = static_cast<uint32_t>(lParam);
-  return {static_cast<int16_t>(bits & 0xFFFF), static_cast<int16_t>(bits >> 16)};
-}
+EditorPoint MessagePosition(LPARAM lParam) { return MessagePoint(static_cast<uint32_t>(lParam)); }
 
 bool EditorDragging(const ORVAVSTExprPlug* plug) {
   return plug->dragAnchor.x != NoDragAnchor.x || plug->dragAnchor.y != NoDragAnchor.y;
@@ -108,17 +105,15 @@ void EditorMouseMove(ORVAVSTExprPlug* plug, EditorPoint point) {
   if (plug->dragKind != DragKindZoom) return;
 
   bool changed = false;
-  {
-    const int32_t span = DraggedSpan(plug->dragStartSpan, plug->dragAccumX);
-    const float margin = DraggedMargin(plug->dragStartMargin, plug->dragAccumY);
-    if (span != plug->graphSpan) {
-      plug->graphSpan = span;
-      changed = true;
-    }
-    if (margin < plug->graphMargin || margin > plug->graphMargin) {
-      plug->graphMargin = margin;
-      changed = true;
-    }
+  const int32_t span = DraggedSpan(plug->dragStartSpan, plug->dragAccumX);
+  const float margin = DraggedMargin(plug->dragStartMargin, plug->dragAccumY);
+  if (span != plug->graphSpan) {
+    plug->graphSpan = span;
+    changed = true;
+  }
+  if (margin < plug->graphMargin || margin > plug->graphMargin) {  // floats: no equality test
+    plug->graphMargin = margin;
+    changed = true;
   }
   if (changed) RequestRepaint(plug);
 }

@@ -21,7 +21,7 @@ void EditorOtherPress(ORVAVSTExprPlug* plug, EditorPoint point);
 void EditorOtherRelease(ORVAVSTExprPlug* plug, EditorPoint point);
 
 bool EditorDragging(const ORVAVSTExprPlug* plug);
-// Gives the cursor back, shown and unclipped; the zoom reached so far stays. Nothing without a drag.
+// Gives the cursor back, shown and unclipped; the zoom reached so far stays. No-op without a drag.
 void EndEditorDrag(ORVAVSTExprPlug* plug);
 
 // Acts on a left click at plug->mousePos: folds, or flips the toggle there.

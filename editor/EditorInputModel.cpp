@@ -5,6 +5,10 @@
 
 namespace tempotally {
 
+EditorPoint MessagePoint(uint32_t lParam) {
+  return {static_cast<int16_t>(lParam & 0xFFFF), static_cast<int16_t>(lParam >> 16)};
+}
+
 bool InZone(const ZoneBounds& bounds, EditorPoint point) {
   return point.x >= bounds.left && point.x <= bounds.right && point.y >= bounds.top &&
          point.y <= bounds.bottom;

@@ -31,9 +31,9 @@ struct ZoneBounds {
 // Tested in this order; the first that contains the point wins. The Optimise and Selection zones
 // start right of their LEDs, and Look ahead leaves out its LED's three leftmost columns.
 constexpr ZoneBounds ClickZones[] = {
-    {EditorZone::Fold, 9, 250, 12, 58},        {EditorZone::Freeze, 10, 50, 64, 76},
-    {EditorZone::LookAhead, 58, 113, 64, 76},  {EditorZone::Optimise, 141, 176, 64, 76},
-    {EditorZone::Selection, 193, 230, 64, 76}, {EditorZone::ShowVideo, 10, 100, 80, 92},
+    {EditorZone::Fold, 9, 250, 12, 58},         {EditorZone::Freeze, 10, 50, 64, 76},
+    {EditorZone::LookAhead, 58, 113, 64, 76},   {EditorZone::Optimise, 141, 176, 64, 76},
+    {EditorZone::Selection, 193, 230, 64, 76},  {EditorZone::ShowVideo, 10, 100, 80, 92},
     {EditorZone::VideoOnTop, 103, 173, 80, 92},
 };
 // A left press here starts a zoom drag; it overlaps the second toggle row at y 90..92.
@@ -51,6 +51,9 @@ constexpr int32_t MaxGraphSpan = 6144;
 constexpr float MarginPerAccum = 14000.0f;
 constexpr float MinGraphMargin = 0.001f;
 constexpr float MaxGraphMargin = 0.1f;
+
+// A mouse message's client position: the two signed 16-bit halves of its 32-bit lParam, x low.
+EditorPoint MessagePoint(uint32_t lParam);
 
 bool InZone(const ZoneBounds& bounds, EditorPoint point);
 // The fold or toggle zone at `point`, or None.

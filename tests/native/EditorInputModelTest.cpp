@@ -16,19 +16,28 @@ TEST(EditorInputModel, ZoneEdgesLedsAndOverlap) {
     EditorZone zone;
     bool graph;
   } cases[] = {
-      {{9, 12}, EditorZone::Fold, false},        {{250, 58}, EditorZone::Fold, false},
-      {{8, 30}, EditorZone::None, false},        {{50, 76}, EditorZone::Freeze, false},
-      {{57, 70}, EditorZone::None, false},       {{58, 70}, EditorZone::LookAhead, false},
-      {{127, 70}, EditorZone::None, false},      {{141, 64}, EditorZone::Optimise, false},
-      {{182, 70}, EditorZone::None, false},      {{230, 76}, EditorZone::Selection, false},
-      {{100, 92}, EditorZone::ShowVideo, true},  {{173, 90}, EditorZone::VideoOnTop, true},
-      {{174, 91}, EditorZone::None, true},       {{232, 175}, EditorZone::None, true},
+      {{9, 12}, EditorZone::Fold, false},       {{250, 58}, EditorZone::Fold, false},
+      {{8, 30}, EditorZone::None, false},       {{50, 76}, EditorZone::Freeze, false},
+      {{57, 70}, EditorZone::None, false},      {{58, 70}, EditorZone::LookAhead, false},
+      {{127, 70}, EditorZone::None, false},     {{141, 64}, EditorZone::Optimise, false},
+      {{182, 70}, EditorZone::None, false},     {{230, 76}, EditorZone::Selection, false},
+      {{100, 92}, EditorZone::ShowVideo, true}, {{173, 90}, EditorZone::VideoOnTop, true},
+      {{174, 91}, EditorZone::None, true},      {{232, 175}, EditorZone::None, true},
       {{6, 120}, EditorZone::None, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ClickZoneAt(c.point), c.zone) << c.point.x << "," << c.point.y;
     EXPECT_EQ(InGraphZone(c.point), c.graph) << c.point.x << "," << c.point.y;
   }
+}
+
+TEST(EditorInputModel, MessagePointsAreSigned16BitHalves) {
+  const EditorPoint left = MessagePoint(0xFFFEFFFFu);
+  EXPECT_EQ(left.x, -1);
+  EXPECT_EQ(left.y, -2);
+  const EditorPoint edge = MessagePoint(0x7FFF8000u);
+  EXPECT_EQ(edge.x, -32768);
+  EXPECT_EQ(edge.y, 32767);
 }
 
 TEST(EditorInputModel, ClickTestNeverOverflows) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "devhost/PlayerLayout.h"
 #include "devhost/RawPlug.h"
 #include "devhost/TestHost.h"
+#include "devhost/WindowPixels.h"
 #include "devhost/WorkingFolder.h"
 #include "tests/win/blackbox_state.h"
 #include "tests/win/support/RealInput.h"
@@ -34,10 +36,19 @@ constexpr POINT Readout = {100, 30};
 constexpr POINT ShowVideoLabel = {40, 85};
 constexpr POINT OnTopLabel = {130, 85};
 constexpr POINT GraphPoint = {120, 130};
-constexpr const char* Toggles[] = {"freeze", "lookahead", "optimise", "selection", "video",
-                                   "videoontop"};
+constexpr const char* Toggles[] = {"freeze",    "lookahead", "optimise",
+                                   "selection", "video",     "videoontop"};
+// Each toggle's LED in the editor, top-left, in the order above; the skin's off and on sprites.
+constexpr POINT Leds[] = {{10, 66}, {55, 66}, {123, 66}, {178, 66}, {10, 82}, {103, 82}};
+constexpr POINT LedSpriteOff = {375, 195}, LedSpriteOn = {385, 195};
+constexpr int LedCentre = 5;
+constexpr int SkinBitmap = 101;
 
 using Options = std::map<std::string, int32_t>;
+
+bool LedOn(const std::string& key, int32_t value) {
+  return key == "optimise" ? value != 1 : value != 0;
+}
 
 int32_t Flipped(const std::string& key, int32_t value) {
   if (key == "optimise") return value == 1 ? 4 : 1;
@@ -56,9 +67,7 @@ bool SameRect(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 
-RECT WholeScreen() {
-  return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-}
+RECT WholeScreen() { return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
 
 bool Near(POINT a, POINT b) { return std::abs(a.x - b.x) <= 1 && std::abs(a.y - b.y) <= 1; }
 
@@ -83,6 +92,12 @@ class EditorInput : public ::testing::Test {
     ASSERT_NE(video_, nullptr);
     plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame_.Window()));
     state::Restore(plug_, state::Encode(state::DefaultKeys(), {{0, 0}}));  // full height
+    HBITMAP skin = LoadBitmapA(module_.Handle(), MAKEINTRESOURCEA(SkinBitmap));
+    skin_ = BitmapPixels(skin);
+    DeleteObject(skin);
+    ASSERT_TRUE(skin_.Contains(LedSpriteOn.x + LedCentre, LedSpriteOn.y + LedCentre));
+    ASSERT_NE(skin_.At(LedSpriteOn.x + LedCentre, LedSpriteOn.y + LedCentre),
+              skin_.At(LedSpriteOff.x + LedCentre, LedSpriteOff.y + LedCentre));
     frame_.Focus();
     testsupport::Pump(300);  // lets the platform settle the keyboard state after the focus change
   }
@@ -92,7 +107,9 @@ class EditorInput : public ::testing::Test {
   }
 
   POINT At(POINT client) const { return testsupport::ScreenPoint(editor_, client.x, client.y); }
-  void Click(POINT client, Button button = Button::Left) { testsupport::ClickAt(At(client), button); }
+  void Click(POINT client, Button button = Button::Left) {
+    testsupport::ClickAt(At(client), button);
+  }
 
   Options Read() {
     Options options;
@@ -122,6 +139,7 @@ class EditorInput : public ::testing::Test {
   RawPlug plug_;
   HWND editor_ = nullptr;
   HWND video_ = nullptr;
+  Pixels skin_;
 };
 
 TEST_F(EditorInput, EachClickFlipsOnlyItsOwnToggle) {
@@ -183,6 +201,14 @@ TEST_F(EditorInput, EachClickFlipsOnlyItsOwnToggle) {
       const int32_t expected =
           c.flips && std::string(key) == c.flips ? Flipped(key, before.at(key)) : before.at(key);
       EXPECT_EQ(after.at(key), expected) << key;
+    }
+    // Every LED shows its option.
+    const Pixels shown = CaptureWindow(editor_);
+    for (size_t i = 0; i < std::size(Toggles); ++i) {
+      const POINT sprite = LedOn(Toggles[i], after.at(Toggles[i])) ? LedSpriteOn : LedSpriteOff;
+      EXPECT_EQ(shown.At(Leds[i].x + LedCentre, Leds[i].y + LedCentre),
+                skin_.At(sprite.x + LedCentre, sprite.y + LedCentre))
+          << Toggles[i];
     }
     // The real video window follows its two options.
     EXPECT_EQ(IsWindowVisible(video_) != FALSE, after.at("video") != 0);

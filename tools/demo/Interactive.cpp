@@ -1,6 +1,6 @@
 // The demo's interactive host: a window with the plug-in's editor in it and the video window beside
 // it, and a transport on the keyboard that plays the demo songs in real time through the plug-in,
-// so that a person can watch the readout, the LEDs and the graph and click and drag as a user would.
+// so that a person can watch the readout, the LEDs and the graph and click and drag like a user.
 #include <windows.h>
 
 #include <cstdio>
@@ -129,16 +129,16 @@ void PaintHelp(Session* session, HWND window) {
   client.left = HelpLeft - 2;
   FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
   SetBkMode(dc, TRANSPARENT);
-  std::vector<std::string> lines = {session->status, "",
-                                    "Space: play or stop", "Home: back to the start",
+  std::vector<std::string> lines = {session->status,         "",
+                                    "Space: play or stop",   "Home: back to the start",
                                     "1 to 4: choose a song", ""};
   for (size_t i = 0; i < session->songs.size(); ++i) {
     lines.push_back(std::string(i == session->songIndex ? "> " : "   ") + std::to_string(i + 1) +
                     "  " + session->songs[i].name);
   }
-  lines.insert(lines.end(), {"", "Click the readout to fold the editor", "and the labels to switch;",
-                             "Ctrl+click Optimise clears the sums;", "drag on the graph to zoom",
-                             "(with Ctrl, finer)."});
+  lines.insert(lines.end(), {"", "Click the readout to fold the editor",
+                             "and the labels to switch;", "Ctrl+click Optimise clears the sums;",
+                             "drag on the graph to zoom", "(with Ctrl, finer)."});
   int y = HelpTop;
   for (const std::string& line : lines) {
     TextOutA(dc, HelpLeft, y, line.c_str(), static_cast<int>(line.size()));
@@ -231,8 +231,9 @@ int RunInteractive(const testhost::PluginModule& module, const std::string& play
   SetForegroundWindow(session.window);
   SetFocus(session.window);
   SetTimer(session.window, TransportTimer, TimerMs, nullptr);
-  std::printf("Interactive host open: Space plays or stops, Home goes back, 1 to 4 choose a song;\n"
-              "close the window to end.\n");
+  std::printf(
+      "Interactive host open: Space plays or stops, Home goes back, 1 to 4 choose a song;\n"
+      "close the window to end.\n");
 
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -58,7 +58,8 @@ POINT CursorPosition() {
 }
 
 void MoveTo(POINT screen) {
-  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE, Absolute(screen.x, GetSystemMetrics(SM_CXSCREEN)),
+  SendMouse(MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE,
+            Absolute(screen.x, GetSystemMetrics(SM_CXSCREEN)),
             Absolute(screen.y, GetSystemMetrics(SM_CYSCREEN)));
 }
 
