@@ -78,10 +78,8 @@ void TFruityBridgePlugHost::ReleaseWrapped() {
   wrappedPlug = nullptr;
   wrappedEditor = nullptr;
   plug->Release();
-  if (wrappedModule) {
-    FreeLibrary(wrappedModule);
-    wrappedModule = nullptr;
-  }
+  // The module stays loaded until DestroyVideoWindow: a player whose release leaves its editor
+  // alive still has that window, and its procedure, inside the video window.
 }
 
 void DeleteBridge(TFruityBridgePlugHost* bridge) {

@@ -35,8 +35,10 @@ extern int32_t videoClassCount;
 // The player's export, of the same form as ours.
 using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
 
-// Path 1 when it can be opened for reading, else path 2, untested.
-const char* ChooseVideoPlayerPath();
+// Writes the full path of the player to load under the current directory: path 1 when that file
+// can be opened for reading, else path 2, untested. The same full path is then loaded. False,
+// with an empty path, when the current directory cannot be read or the path does not fit.
+bool ChooseVideoPlayerPath(char (&path)[PlayerPathChars]);
 
 // The wrapped player's host. Construction loads the player module, creates the video window and the
 // wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The
@@ -48,12 +50,13 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
-  // Releases the wrapped instance and unloads its module; the window stays. Does nothing without
-  // an instance.
+  // Releases the wrapped instance; the window and the module stay. Does nothing without an
+  // instance.
   void ReleaseWrapped();
-  // Destroys the video window and gives back this bridge's hold on the window class. A module
-  // loaded without an instance (a bridge being discarded) is unloaded here; an instance still
-  // alive (ReleaseWrapped skipped) is released first, as it must not outlive its host.
+  // Destroys the video window with every child in it, gives back this bridge's hold on the window
+  // class, and only then unloads the player's module, whose code may still run for a child that
+  // the player left behind. An instance still alive (ReleaseWrapped skipped) is released first,
+  // as it must not outlive its host.
   void DestroyVideoWindow();
 
   // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard

@@ -145,7 +145,7 @@ int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t v
     call.hasRecord = true;
     std::memcpy(call.arrived.data(), record, HostRecordBytes);
   }
-  calls_.push_back(call);
+  if (recording_) calls_.push_back(call);
 
   if (record != nullptr) {
     if (id == IdSongTime) {
@@ -163,6 +163,7 @@ int32_t TestHost::OnDispatch(int32_t tag, int32_t id, int32_t index, uintptr_t v
 }
 
 void TestHost::OnSlot(int slot, const uint32_t* words, size_t count) {
+  if (!recording_) return;
   HostCall call;
   call.slot = slot;
   call.words.assign(words, words + count);

@@ -78,6 +78,9 @@ class TestHost {
   void FollowSong(const song::SongSimulator* song) { song_ = song; }
   void SetSongPosition(double ticks) { songPosition_ = ticks; }
   void SetHostTimeMs(double ms) { hostTimeMs_ = ms; }
+  // Off: calls are answered but not logged, for long runs. Then the plug-in may call from two
+  // threads at once, while the answers are set from one of them only.
+  void SetRecording(bool on) { recording_ = on; }
   // When set, id 36 also writes the record's second double.
   void SetSongTimeTail(double value) {
     songTimeTail_ = value;
@@ -102,6 +105,7 @@ class TestHost {
 
  private:
   RawHostObject object_;
+  bool recording_ = true;
   std::vector<HostCall> calls_;
   const song::SongSimulator* song_ = nullptr;
   double songPosition_ = 0.0;

@@ -96,7 +96,7 @@ class TFruityPlug {
   int32_t instanceTag = 0;             // offset 4: the tag given to CreatePlugInstance
   const PluginInfo* pluginInfo = nullptr;  // offset 8
   HWND editorWindow = nullptr;         // offset 12: the editor window, null when none
-  int32_t hostReserved[PublicReservedWords];  // the host's; never written by the plug-in
+  int32_t hostReserved[PublicReservedWords] = {};  // the host's; zero from construction on
 
  protected:
   TFruityPlug() = default;

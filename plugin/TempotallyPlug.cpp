@@ -24,6 +24,8 @@ const PluginInfo TempotallyInfo = {InfoVersion, "Velquor Tempotally", "ORVA Temp
 
 namespace {
 
+constexpr ULONG UnreportedCount = ~ULONG{0};
+
 HINSTANCE OwnModule() {
   HMODULE module = nullptr;
   GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
@@ -61,7 +63,10 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {
   videoBridge = nullptr;
-  auto* bridge = new (std::nothrow) TFruityBridgePlugHost(host, ChooseVideoPlayerPath(), instanceTag);
+  char playerPath[PlayerPathChars];
+  const bool chosen = ChooseVideoPlayerPath(playerPath);
+  auto* bridge =
+      new (std::nothrow) TFruityBridgePlugHost(host, chosen ? playerPath : nullptr, instanceTag);
   if (!bridge) return false;
   videoBridge = bridge;
   if (timeline.video && bridge->videoWindow) ShowWindow(bridge->videoWindow, SW_SHOW);
@@ -76,19 +81,33 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
 }
 
 void __stdcall ORVAVSTExprPlug::Release() {
-  if (videoBridge) videoBridge->ReleaseWrapped();
-  if (editorWindow) {
-    DestroyWindow(editorWindow);
-    editorWindow = nullptr;
-  }
-  timeline.Free();
-  if (--editorInstanceCount == 0) DeleteSharedGdi();
+  Teardown();
   Destroy(DestroyFreesMemory);
 }
 
+void ORVAVSTExprPlug::Teardown() {
+  if (tornDown) return;
+  tornDown = true;
+  if (videoBridge) videoBridge->ReleaseWrapped();
+  if (editorWindow) {
+    // Destroyed while the object still stands, so its last messages find it whole.
+    HWND editor = editorWindow;
+    DestroyWindow(editor);
+    editorWindow = nullptr;
+  }
+  {
+    EngineGuard guard(engineLock);
+    timeline.Free();
+  }
+  if (--editorInstanceCount == 0) DeleteSharedGdi();
+}
+
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
+  // A host that calls this slot without release gets the whole teardown too: the editor must not
+  // outlive the object it points at, and the instance count must stay right.
+  Teardown();
   if (videoBridge) {
-    DeleteBridge(videoBridge);  // destroys the video window first
+    DeleteBridge(videoBridge);  // destroys the video window, then unloads the player
     videoBridge = nullptr;
   }
   this->~ORVAVSTExprPlug();
@@ -209,9 +228,15 @@ void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
 }
 
 EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
+  // The count the stream reports tells its end. A stream that leaves the count untouched is taken
+  // to have delivered everything asked for, as streams were taken before the count was read.
   struct StreamReader final : StateReader {
     explicit StreamReader(IStream* s) : stream(s) {}
-    void Read(void* data, uint32_t size) override { stream->Read(data, size, nullptr); }
+    uint32_t Read(void* data, uint32_t size) override {
+      ULONG got = UnreportedCount;
+      stream->Read(data, size, &got);
+      return got == UnreportedCount ? size : static_cast<uint32_t>(got);
+    }
     IStream* stream;
   } reader(stream);
   // Read into an engine of its own without the lock, then taken over under it. Short of memory

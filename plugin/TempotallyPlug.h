@@ -72,10 +72,14 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   double hostSelection[2] = {0.0, 0.0};
   uint8_t hostInfo39[HostRecordBytes] = {};
   TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
+  bool tornDown = false;
 
  private:
   ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag);
   ~ORVAVSTExprPlug() = default;
+  // Everything release does before the destructor: the wrapped player, the editor, the arrays and
+  // this object's share of the shared drawing resources. Runs once, whichever slot comes first.
+  void Teardown();
   // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
   // The plug-in's part of the state call, in either direction; the engine lock is taken inside,

@@ -63,17 +63,32 @@ uint8_t* Put32(uint8_t* at, uint32_t value) {
   return at + 4;
 }
 
-uint16_t Read16(StateReader& reader) {
-  uint8_t bytes[2] = {0, 0};
-  reader.Read(bytes, sizeof bytes);
-  return static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+// Reads until `size` bytes have arrived or a read delivers nothing: a stream may hand over fewer
+// bytes than asked and still have more. False when the stream ended first.
+bool ReadFully(StateReader& reader, void* data, uint32_t size) {
+  auto* at = static_cast<uint8_t*>(data);
+  while (size > 0) {
+    const uint32_t got = std::min(reader.Read(at, size), size);
+    if (got == 0) return false;
+    at += got;
+    size -= got;
+  }
+  return true;
 }
 
-uint32_t Read32(StateReader& reader) {
+bool Read16(StateReader& reader, uint16_t& value) {
+  uint8_t bytes[2] = {0, 0};
+  if (!ReadFully(reader, bytes, sizeof bytes)) return false;
+  value = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
+  return true;
+}
+
+bool Read32(StateReader& reader, uint32_t& value) {
   uint8_t bytes[4] = {0, 0, 0, 0};
-  reader.Read(bytes, sizeof bytes);
-  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  if (!ReadFully(reader, bytes, sizeof bytes)) return false;
+  value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return true;
 }
 
 uint32_t SingleBits(double value) {
@@ -102,27 +117,31 @@ const KeyField* FindKey(const char* name, uint32_t length) {
   return nullptr;
 }
 
-void ReadKeys(TimelineEngine& engine, StateReader& reader) {
-  const uint16_t count = Read16(reader);
+// False when the stream ended inside the key section; the records before that point are applied.
+bool ReadKeys(TimelineEngine& engine, StateReader& reader) {
+  uint16_t count = 0;
+  if (!Read16(reader, count)) return false;
   for (uint16_t record = 0; record < count; ++record) {
-    const uint32_t length = Read16(reader);
+    uint16_t length = 0;
+    if (!Read16(reader, length)) return false;
     // A name too long for any key is consumed chunk by chunk and never compared.
     char name[NameChunk] = {};
     for (uint32_t remaining = length; remaining > 0;) {
       const uint32_t part = std::min(remaining, NameChunk);
-      std::memset(name, 0, sizeof name);
-      reader.Read(name, part);
+      if (!ReadFully(reader, name, part)) return false;
       remaining -= part;
     }
-    const int32_t value = static_cast<int32_t>(Read32(reader));
+    uint32_t value = 0;
+    if (!Read32(reader, value)) return false;
     const KeyField* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
     if (key == nullptr) continue;
     if (key->byteField != nullptr) {
       engine.*(key->byteField) = static_cast<uint8_t>(value);
     } else {
-      engine.*(key->wordField) = value;
+      engine.*(key->wordField) = static_cast<int32_t>(value);
     }
   }
+  return true;
 }
 
 void Fill(double* ticks, int32_t first, int32_t last, double value) {
@@ -131,26 +150,26 @@ void Fill(double* ticks, int32_t first, int32_t last, double value) {
 }
 
 // Each pair's value holds from its own index up to the next pair's index, inclusive, where the
-// next pair takes over; the last value runs to the end of the map.
+// next pair takes over; the last value runs to the end of the map, also when the stream ends
+// before the terminator.
 void ReadMap(TimelineEngine& engine, StateReader& reader) {
   double* ticks = engine.tickDurations;
   double value = 0.0;
   int32_t start = 0;
   // The writer stores at most one pair per tick, so a longer list is corrupt and ends there.
   for (int32_t pairs = 0; pairs < MapTicks; ++pairs) {
-    const int32_t index = static_cast<int32_t>(Read32(reader));
-    if (index == StateMapTerminator) break;
-    const uint32_t bits = Read32(reader);
-    // The writer opens with index 0 and never repeats it; an index 0 with a zero value after the
-    // first pair is what a stream that ran dry delivers, since unread targets stay 0.
-    if (pairs > 0 && index == 0 && bits == 0) break;
+    uint32_t index = 0;
+    if (!Read32(reader, index) || index == static_cast<uint32_t>(StateMapTerminator)) break;
+    uint32_t bits = 0;
+    if (!Read32(reader, bits)) break;
     // Indices outside the map cannot come from the writer: the pair is dropped.
-    if (index < 0 || index > LastTick) continue;
-    if (ticks != nullptr) Fill(ticks, start, index, value);
+    if (index > static_cast<uint32_t>(LastTick)) continue;
+    const int32_t tick = static_cast<int32_t>(index);
+    if (ticks != nullptr) Fill(ticks, start, tick, value);
     const double read = FromSingleBits(bits);
     // A stored length that is not a number counts as never recorded.
     value = std::isfinite(read) ? read : 0.0;
-    start = index;
+    start = tick;
   }
   if (ticks != nullptr) Fill(ticks, start, LastTick, value);
 }
@@ -205,9 +224,13 @@ void SaveState(const TimelineEngine& engine, StateWriter& writer) {
 
 void RestoreState(TimelineEngine& engine, StateReader& reader) {
   engine.ResetState();
-  ReadKeys(engine, reader);
-  ReadMap(engine, reader);
+  if (ReadKeys(engine, reader)) ReadMap(engine, reader);
   if (engine.minimised > DeepestFoldLevel) engine.minimised = DeepestFoldLevel;
+  // Any other step sums ticks that are not beat starts into the cache, so the time would depend
+  // on the order of earlier calls.
+  if (engine.optimise != StepEveryTick && engine.optimise != StepOptimised) {
+    engine.optimise = StepEveryTick;
+  }
 }
 
 }  // namespace tempotally

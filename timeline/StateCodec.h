@@ -16,10 +16,10 @@ struct StateWriter {
   ~StateWriter() = default;
 };
 
-// Where saved bytes come from, strictly in order. A read that delivers nothing leaves the target
-// as it was; the codec zeroes every target first, so a missing field reads as 0.
+// Where saved bytes come from, strictly in order. A read may deliver fewer bytes than asked and
+// returns how many it did; one that delivers none marks the end of the stream.
 struct StateReader {
-  virtual void Read(void* data, uint32_t size) = 0;
+  virtual uint32_t Read(void* data, uint32_t size) = 0;
 
  protected:
   ~StateReader() = default;
@@ -65,9 +65,10 @@ class StateEncoder {
 void SaveState(const TimelineEngine& engine, StateWriter& writer);
 
 // Resets the engine, then applies the saved options and map; a fold level above the deepest one
-// becomes the deepest. Leaves the transport, the current tick and the display as they were.
-// Returns after the map's end (or the point where a cut-off stream ran dry), so the reader is
-// positioned at the video player's bytes.
+// becomes the deepest, a summation step other than 1 or 4 becomes 1. Leaves the transport, the
+// current tick and the display as they were. Returns right after the map's terminator, so the
+// reader is positioned at the video player's bytes; a stream that ends early stops the restore
+// there, with the options and the pairs read so far.
 void RestoreState(TimelineEngine& engine, StateReader& reader);
 
 }  // namespace tempotally

@@ -51,19 +51,61 @@ if /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
 fi
 
 # It cannot: run 32-bit programs through qemu-user. The qemu of Debian 12 spends about a minute
-# reserving Wine's address space, so take the one from bookworm-backports (10.x), which takes none.
+# reserving Wine's address space, so take the one from the release's backports suite (10.x), which
+# takes none.
 qemu_ok() {
   have qemu-i386-static && [ "$(qemu-i386-static --version | sed -n 's/.*version \([0-9]*\).*/\1/p' | head -n1)" -ge 8 ]
 }
+
+# The archive and key of the release's own suite, as the machine's sources name them, one per line:
+# "URI KEYRING" (KEYRING may be empty). Reads the one-line and the deb822 formats.
+release_archives() {
+  local codename=$1
+  cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    awk -v want="$codename" '
+      $1 == "deb" {
+        i = 2; keyring = ""
+        if ($2 ~ /^\[/) {
+          for (; i <= NF; i++) {
+            if ($i ~ /signed-by=/) { keyring = $i; sub(/.*signed-by=/, "", keyring); sub(/\].*/, "", keyring) }
+            if ($i ~ /\]$/) { i++; break }
+          }
+        }
+        if ($(i + 1) == want) print $i, keyring
+      }'
+  cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    awk -v want="$codename" '
+      function flush() {
+        if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " want " "))
+          { n = split(uris, u, " "); for (k = 1; k <= n; k++) print u[k], keyring }
+        types = uris = suites = keyring = ""
+      }
+      /^[ \t]*$/ { flush(); next }
+      /^#/ { next }
+      /^Types:/ { sub(/^Types:[ \t]*/, ""); types = $0 }
+      /^URIs:/ { sub(/^URIs:[ \t]*/, ""); uris = $0 }
+      /^Suites:/ { sub(/^Suites:[ \t]*/, ""); suites = $0 }
+      /^Signed-By:/ { sub(/^Signed-By:[ \t]*/, ""); keyring = $0 }
+      END { flush() }'
+}
+
 if ! qemu_ok; then
-  echo "setup: installing qemu-user-static from bookworm-backports for 32-bit programs" >&2
-  if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' |
-      $SUDO tee /etc/apt/sources.list.d/tempotally-backports.sources >/dev/null
+  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+  [ -n "$codename" ] || { echo "setup: cannot tell the release's code name" >&2; exit 1; }
+  suite="$codename-backports"
+  echo "setup: installing qemu-user-static from $suite for 32-bit programs" >&2
+  if ! grep -rqsw -- "$suite" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    # The backports suite lives in the archive that serves the release itself.
+    read -r uri keyring < <(release_archives "$codename" | head -n1) || true
+    [ -n "${uri:-}" ] || { echo "setup: no configured source serves $codename" >&2; exit 1; }
+    {
+      printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\n' "$uri" "$suite"
+      [ -z "${keyring:-}" ] || printf 'Signed-By: %s\n' "$keyring"
+    } | $SUDO tee /etc/apt/sources.list.d/tempotally-backports.sources >/dev/null
     apt_updated=0
   fi
   apt_update
-  $SUDO apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null
+  $SUDO apt-get install -y -qq --no-install-recommends -t "$suite" qemu-user-static >/dev/null
 fi
 
 binfmt=/proc/sys/fs/binfmt_misc

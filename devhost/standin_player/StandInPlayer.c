@@ -131,6 +131,10 @@ static LRESULT CALLBACK EditorProc(HWND window, UINT message, WPARAM wParam, LPA
       return 0;
     case WM_ERASEBKGND:
       return 1;
+    case WM_DESTROY:
+      /* Left where a test can see it even after this module is gone: it ran in loaded code. */
+      SetEnvironmentVariableA(StandInEditorDestroyedVariable, "1");
+      return 0;
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }
@@ -160,7 +164,13 @@ static void ShowEditor(StandInPlug* self, HWND parent) {
 }
 
 static void FreeInstance(StandInPlug* self) {
-  if (self->editorWindow) DestroyWindow(self->editorWindow);
+  /* With the switch set in the environment, release leaves the editor alive inside its parent, as
+     some players do; it then only forgets the instance. */
+  if (self->editorWindow && GetEnvironmentVariableA(StandInKeepEditorVariable, NULL, 0) > 0) {
+    SetWindowLongPtrA(self->editorWindow, GWLP_USERDATA, 0);
+  } else if (self->editorWindow) {
+    DestroyWindow(self->editorWindow);
+  }
   HeapFree(GetProcessHeap(), 0, self);
   if (--record.liveInstances <= 0) {
     record.liveInstances = 0;

@@ -26,6 +26,12 @@ enum {
   StandInTimeQueryIndex = 1
 };
 
+/* Set in the environment (to anything), makes release leave the instance's editor window alive.
+   An environment switch, so it reaches a copy of the player that only the code under test loads. */
+#define StandInKeepEditorVariable "TEMPOTALLY_STANDIN_KEEP_EDITOR"
+/* Set by the editor window's own procedure when it receives WM_DESTROY. */
+#define StandInEditorDestroyedVariable "TEMPOTALLY_STANDIN_EDITOR_DESTROYED"
+
 typedef struct StandInCall {
   int32_t slot;
   void* instance;

@@ -196,10 +196,11 @@ TEST(EngineLockTest, TicksAgainstPaintsSavesAndRestores) {
       struct Reader final : StateReader {
         const uint8_t* at;
         const uint8_t* end;
-        void Read(void* data, uint32_t n) override {
+        uint32_t Read(void* data, uint32_t n) override {
           n = std::min<uint32_t>(n, static_cast<uint32_t>(end - at));
           std::copy(at, at + n, static_cast<uint8_t*>(data));
           at += n;
+          return n;
         }
       } reader;
       reader.at = saved.data();

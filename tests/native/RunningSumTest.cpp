@@ -47,10 +47,11 @@ struct Bytes : StateWriter, StateReader {
   void Write(const void* p, uint32_t n) override {
     data.insert(data.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
   }
-  void Read(void* p, uint32_t n) override {
+  uint32_t Read(void* p, uint32_t n) override {
     const size_t take = std::min<size_t>(n, data.size() - at);
     std::memcpy(p, data.data() + at, take);
     at += take;
+    return static_cast<uint32_t>(take);
   }
 };
 

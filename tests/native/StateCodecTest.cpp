@@ -1,5 +1,6 @@
 // The saved state's bytes, what restoring them does to the engine, and how damaged streams end.
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -30,15 +31,18 @@ struct ByteWriter final : StateWriter {
 // Delivers what it holds, then nothing, as a host stream does at its end.
 struct ByteReader final : StateReader {
   explicit ByteReader(Bytes b) : bytes(std::move(b)) {}
-  void Read(void* data, uint32_t size) override {
+  ByteReader(Bytes b, size_t chunk) : bytes(std::move(b)), most(chunk) {}
+  uint32_t Read(void* data, uint32_t size) override {
     ++reads;
-    const size_t n = std::min<size_t>(size, bytes.size() - at);
+    const size_t n = std::min({static_cast<size_t>(size), bytes.size() - at, most});
     if (n > 0) std::memcpy(data, bytes.data() + at, n);
     at += n;
+    return static_cast<uint32_t>(n);
   }
   Bytes bytes;
   size_t at = 0;
   size_t reads = 0;
+  size_t most = SIZE_MAX;  // bytes delivered per read at most
 };
 
 // The layout built by hand, independently of the codec.
@@ -370,12 +374,14 @@ TEST_F(StateCodecTest, EmptyOrDryStreamsRestoreTheDefaults) {
 
 // A reader that never runs out and never sends the terminator.
 struct EndlessReader final : StateReader {
-  void Read(void* data, uint32_t size) override {
+  uint32_t Read(void* data, uint32_t size) override {
     ++reads;
+    std::memset(data, 0, size);  // a key count of 0
     if (size == sizeof(int32_t)) {
       const uint32_t word = (reads % 2) ? Bits(0.5f) : 7u;  // index 7, then 0.5
       std::memcpy(data, &word, sizeof word);
     }
+    return size;
   }
   size_t reads = 0;
 };
@@ -417,23 +423,57 @@ TEST_F(StateCodecTest, NonFiniteLengthsRestoreAsUnrecorded) {
   EXPECT_TRUE(std::isfinite(engine.ElapsedSeconds(MapTicks - 1, 1)));
 }
 
-TEST_F(StateCodecTest, UnusableOptimiseIsKeptAndStillSums) {
-  Bytes bytes = KeySection({{"optimise", 0}});
-  PutPair(bytes, 0, 0.5f);
-  PutEnd(bytes);
-  Restore(bytes);
-  EXPECT_EQ(engine.optimise, 0);
-  // A step of 0 sums like a step of 1 instead of never ending.
-  EXPECT_EQ(engine.ElapsedSeconds(96, engine.optimise), 48.0);
-  EXPECT_EQ(Save(), [] {
-    Bytes expected = KeySection({{"video", 0}, {"videoontop", 0}, {"freeze", 0}, {"lookahead", 1},
-                                 {"optimise", 0}, {"selection", 0}, {"minimised", 0},
-                                 {"winleft", 0}, {"wintop", 0}, {"winwidth", 640},
-                                 {"winheight", 480}});
-    PutPair(expected, 0, 0.5f);
-    PutEnd(expected);
-    return expected;
-  }());
+TEST_F(StateCodecTest, OnlyStepsOneAndFourAreRestored) {
+  struct Case {
+    int32_t stored;
+    uint8_t restored;
+  };
+  for (const Case c : {Case{1, 1}, Case{4, 4}, Case{0, 1}, Case{2, 1}, Case{5, 1}, Case{255, 1},
+                       Case{0x104, 4}}) {
+    SCOPED_TRACE(c.stored);
+    Bytes bytes = KeySection({{"optimise", c.stored}});
+    PutPair(bytes, 0, 0.25f);
+    PutPair(bytes, 2, 0.5f);
+    PutEnd(bytes);
+    Restore(bytes);
+    ASSERT_EQ(engine.optimise, c.restored);
+    // The time at a tick does not depend on what was asked before.
+    const double cold = engine.ElapsedSeconds(3, engine.optimise);
+    engine.ElapsedSeconds(960, engine.optimise);
+    EXPECT_EQ(engine.ElapsedSeconds(3, engine.optimise), cold);
+  }
+}
+
+// However the stream hands its bytes over, the same state comes of it and the player's bytes stay
+// unread; and saving what was restored gives the same bytes again, tick 0 holding the writer's
+// run sentinel included.
+TEST_F(StateCodecTest, ChunkedStreamsRestoreAsWholeOnesAndRoundTrip) {
+  engine.optimise = StepOptimised;
+  engine.minimised = 1;
+  engine.winleft = -300;
+  for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = Tick120 + (i / 700) * 1e-4;
+  const Bytes recorded = Save();
+  engine.tickDurations[0] = StateRunSentinel;
+  engine.tickDurations[1] = StateRunSentinel;
+  const Bytes sentinel = Save();
+  Bytes opening;
+  PutPair(opening, 0, static_cast<float>(StateRunSentinel));
+  EXPECT_TRUE(std::equal(opening.begin(), opening.end(), sentinel.begin() + KeySectionBytes));
+
+  for (const Bytes& saved : {recorded, sentinel}) {
+    Bytes stream = saved;
+    for (uint8_t byte : {0x01, 0x02, 0x03}) stream.push_back(byte);  // the player's bytes
+    for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{5}, size_t{7}, SIZE_MAX}) {
+      SCOPED_TRACE(chunk);
+      Disturb();
+      ByteReader reader(stream, chunk);
+      RestoreState(engine, reader);
+      EXPECT_EQ(reader.at, saved.size());
+      EXPECT_EQ(engine.optimise, StepOptimised);
+      EXPECT_EQ(engine.winleft, -300);
+      ASSERT_EQ(Save(), saved);
+    }
+  }
 }
 
 }  // namespace

@@ -36,6 +36,13 @@ tempotally_win_test(NAME blackbox_statecall
 target_include_directories(blackbox_statecall PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_statecall tempotally_dll standin_player)
 
+# Release with a player that leaves its editor alive, in child processes.
+tempotally_win_test(NAME blackbox_teardown
+  SOURCES blackbox_teardown.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp
+  LIBS testhost)
+target_include_directories(blackbox_teardown PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_teardown tempotally_dll standin_player)
+
 # The editor with real input: injected mouse and key events on the editor parented in a frame.
 tempotally_win_test(NAME blackbox_input
   SOURCES blackbox_input.cpp support/RealInput.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp

@@ -37,10 +37,11 @@ constexpr POINT Leds[ToggleCount] = {{10, 66}, {55, 66}, {123, 66}, {178, 66}, {
 
 struct BytesReader final : StateReader {
   explicit BytesReader(const std::vector<uint8_t>& b) : bytes(b) {}
-  void Read(void* data, uint32_t size) override {
+  uint32_t Read(void* data, uint32_t size) override {
     const size_t n = std::min<size_t>(size, bytes.size() - at);
     std::memcpy(data, bytes.data() + at, n);
     at += n;
+    return static_cast<uint32_t>(n);
   }
   const std::vector<uint8_t>& bytes;
   size_t at = 0;

@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "BlackboxPaths.h"
+#include "devhost/ChunkStream.h"
 #include "devhost/RawPlug.h"
 #include "devhost/TestHost.h"
 #include "devhost/WorkingFolder.h"
@@ -142,6 +144,39 @@ TEST_F(StateCall, RestoreFoldsTheEditorAndTellsTheHostOnlyOnChange) {
   rect = WindowRect(editor);
   EXPECT_EQ(rect.bottom - rect.top, FoldedTwiceHeight);
   EXPECT_EQ(host_.DispatchesWithId(IdEditorResized).size(), 2u);
+}
+
+// A map of many runs: the plug-in's part leaves in one Write, and streams that hand over 1 to 7
+// bytes per read restore the same state, leaving the player's bytes where they start.
+TEST_F(StateCall, OurPartIsOneWriteAndChunkedReadsRestoreTheSameState) {
+  std::vector<state::MapPair> pairs;
+  for (int32_t i = 0; i < 3000; ++i) pairs.push_back({i * 32, state::SingleBits(0.005 + i * 1e-4)});
+  const std::vector<uint8_t> ours =
+      state::Encode(state::KeysWith({{"optimise", 4}, {"winwidth", 333}}), pairs);
+  state::Restore(plug_, WithPlayerBytes(ours));
+
+  testhost::ChunkStream saved;
+  plug_.SaveRestoreState(&saved, 1);
+  ASSERT_GE(saved.WriteSizes().size(), 1u);
+  EXPECT_EQ(saved.WriteSizes()[0], ours.size());
+  ASSERT_GE(saved.Bytes().size(), ours.size());
+  EXPECT_TRUE(std::equal(ours.begin(), ours.end(), saved.Bytes().begin()));
+
+  const uint8_t playerBytes[StandInStateBytes] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6};
+  std::vector<uint8_t> bytes = state::Encode(state::DefaultKeys(), {{0, 0}});
+  bytes.insert(bytes.end(), playerBytes, playerBytes + StandInStateBytes);
+  for (ULONG chunk = 1; chunk <= 7; ++chunk) {
+    SCOPED_TRACE(chunk);
+    state::Restore(plug_, bytes);  // back to an empty map between the rounds
+    testhost::ChunkStream stream(WithPlayerBytes(ours), chunk);
+    plug_.SaveRestoreState(&stream, 0);
+    // The player's one read began right behind the terminator.
+    EXPECT_EQ(record_->restoredBytes, static_cast<int32_t>(chunk));
+    EXPECT_EQ(std::memcmp(record_->restoredBlob, record_->stateBlob, chunk), 0);
+    std::vector<uint8_t> again = state::Save(plug_);
+    again.resize(std::min(again.size(), ours.size()));
+    ASSERT_EQ(again, ours);
+  }
 }
 
 TEST_F(StateCall, NullStreamDoesNothing) {

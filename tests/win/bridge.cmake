@@ -16,8 +16,9 @@ tempotally_win_test(NAME bridge_loadlibrary
   LIBS testhost)
 target_compile_definitions(bridge_loadlibrary PRIVATE
   "BRIDGE_PROBE_EXE=\"$<TARGET_FILE:bridge_loadlibrary_probe>\""
-  "STANDIN_PLAYER_DLL=\"$<TARGET_FILE:standin_player>\"")
-add_dependencies(bridge_loadlibrary bridge_loadlibrary_probe standin_player)
+  "STANDIN_PLAYER_DLL=\"$<TARGET_FILE:standin_player>\""
+  "TEMPOTALLY_DLL=\"$<TARGET_FILE:tempotally_dll>\"")
+add_dependencies(bridge_loadlibrary bridge_loadlibrary_probe standin_player tempotally_dll)
 
 tempotally_win_test(NAME bridge_player
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/bridge_player.cpp ${PROJECT_SOURCE_DIR}/devhost/PlayerLayout.cpp

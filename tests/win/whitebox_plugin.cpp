@@ -22,7 +22,10 @@ int allocationsUntilFailure = -1;  // -1: never fail
 
 void* CountedAllocation(std::size_t size) {
   void* p = std::malloc(size ? size : 1);
-  if (p) ++liveAllocations;
+  if (p) {
+    ++liveAllocations;
+    std::memset(p, 0xCD, size);  // so that a field left unset shows
+  }
   return p;
 }
 // Only the non-throwing form fails on request: the plug-in allocates with it alone.
@@ -259,18 +262,26 @@ TEST_F(PluginObject, ATickAsksTheHostThenRecordsAndAdvances) {
   plug->Release();
 }
 
-TEST_F(PluginObject, DestructorSlotAloneKeepsTheObjectsMemory) {
+TEST_F(PluginObject, DestructorSlotAloneTearsDownButKeepsTheObjectsMemory) {
   ORVAVSTExprPlug* plug = Make();
-  // Slot 18 through the raw table, as a host would call it, without the free flag.
+  ORVAVSTExprPlug* other = Make();
+  const HWND editor = plug->editorWindow;
+  ASSERT_TRUE(IsWindow(editor));
+  for (int32_t word : plug->hostReserved) ASSERT_EQ(word, 0);  // the allocator fills with 0xCD
+  // Slot 18 through the raw table, as a host would call it, without release and the free flag.
   using DestroyFn = void*(__stdcall*)(void*, uint32_t);
   void** table = *reinterpret_cast<void***>(plug);
   void* result = reinterpret_cast<DestroyFn>(table[18])(plug, 0);
   EXPECT_EQ(result, plug);
-  // The memory and the editor are still there: finish the teardown that release would have done.
-  EXPECT_TRUE(IsWindow(plug->editorWindow));
-  DestroyWindow(plug->editorWindow);
-  if (--editorInstanceCount == 0) DeleteSharedGdi();
+  // The editor went with the object, so no later message reaches freed memory, and the count
+  // and the shared resources are as if release had run.
+  EXPECT_FALSE(IsWindow(editor));
+  EXPECT_EQ(editorInstanceCount, 1);
+  EXPECT_TRUE(sharedGdi.created);
   ::operator delete(static_cast<void*>(plug));
+  other->Release();
+  EXPECT_EQ(editorInstanceCount, 0);
+  EXPECT_FALSE(sharedGdi.created);
 }
 
 TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind) {

@@ -1,0 +1,32 @@
+// Runs the fuzz target once on every file of the folders or files named on the command line, so
+// the corpus replays as a regression test without the fuzzing engine.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  size_t inputs = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::vector<fs::path> files;
+    if (fs::is_directory(argv[i])) {
+      for (const auto& entry : fs::directory_iterator(argv[i])) files.push_back(entry.path());
+    } else {
+      files.push_back(argv[i]);
+    }
+    for (const fs::path& file : files) {
+      std::ifstream in(file, std::ios::binary);
+      const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                       std::istreambuf_iterator<char>());
+      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+      ++inputs;
+    }
+  }
+  std::printf("replayed %zu inputs\n", inputs);
+  return inputs > 0 ? 0 : 1;
+}

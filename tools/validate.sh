@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Validates a built plug-in module under Wine, the way plug-in validators check other formats:
+# lifecycle and resource counts, random host-call sequences, damaged and chunked state streams,
+# and ticks against paints and restores on two threads. Each group runs in a process of its own.
+# Prints one line per check and a summary "N passed, N failed".
+#   tools/validate.sh [--full] [DLL]     (default: the DLL of build/win; short level unless --full)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+level=short
+if [ "${1:-}" = "--full" ]; then level=full; shift; fi
+"$root/tools/setup.sh" || exit 1
+
+build="$root/build/win"
+if [ ! -x "$build/tools/validate/tempotally_validate.exe" ] || [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null || exit 1
+fi
+cmake --build "$build" -j "$(nproc)" --target tempotally_validate >/dev/null || exit 1
+dll=$(realpath "${1:-$build/plugin/ORVA Tempotally.dll}")
+player="$build/devhost/standin_player/StandInPlayer.dll"
+
+out=$(mktemp)
+trap 'rm -f "$out"' EXIT
+run_groups() {
+  cd "$build/tools/validate" || exit 1
+  for group in lifecycle random streams threads; do
+    echo "== $group ($level)"
+    timeout 1800 wine ./tempotally_validate.exe "$group" "$level" "$dll" "$player" ||
+      echo "FAIL $group: the process ended with status $?"
+  done
+}
+export -f run_groups
+export build level dll player
+WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" "$root/tools/with-wine-display.sh" \
+  bash -c run_groups | tr -d '\r' | tee "$out"
+passed=$(grep -c '^PASS' "$out")
+failed=$(grep -c '^FAIL' "$out")
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
