@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "devhost/PlugState.h"
 #include "devhost/RawPlug.h"
 
 namespace tempotally::testhost::state {
@@ -121,31 +122,10 @@ inline bool Decode(const std::vector<uint8_t>& in, std::vector<Key>* keys,
 }
 
 // The plug-in's state call with an in-memory stream.
-inline std::vector<uint8_t> Save(RawPlug& plug) {
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return {};
-  plug.SaveRestoreState(stream, 1);
-  STATSTG stat{};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::vector<uint8_t> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  stream->Release();
-  bytes.resize(read);
-  return bytes;
-}
+inline std::vector<uint8_t> Save(RawPlug& plug) { return SavePlugState(plug); }
 
 inline void Restore(RawPlug& plug, const std::vector<uint8_t>& bytes) {
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return;
-  ULONG written = 0;
-  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  plug.SaveRestoreState(stream, 0);
-  stream->Release();
+  RestorePlugState(plug, bytes);
 }
 
 // Default keys with some replaced.

@@ -5,6 +5,8 @@
 //
 //   tempotally_demo [PLUGIN_DLL [PLAYER_DLL [OUTPUT_FOLDER]]]
 //   tempotally_demo --interactive [PLUGIN_DLL [PLAYER_DLL]]     (a host a person can use)
+#include "tools/demo/Demo.h"
+
 #include <objidl.h>
 #include <windows.h>
 
@@ -15,15 +17,15 @@
 #include <string>
 #include <vector>
 
+#include "devhost/PlayerLayout.h"
+#include "devhost/PlugState.h"
 #include "devhost/RawPlug.h"
 #include "devhost/SongDriver.h"
+#include "devhost/SongSimulator.h"
 #include "devhost/TestHost.h"
 #include "devhost/WindowPixels.h"
 #include "devhost/WorkingFolder.h"
 #include "devhost/standin_player/StandInRecord.h"
-#include "devhost/SongSimulator.h"
-#include "devhost/PlayerLayout.h"
-#include "tools/demo/Demo.h"
 #include "tools/demo/PngWriter.h"
 #include "tools/demo/SyncChart.h"
 
@@ -87,16 +89,6 @@ std::vector<uint8_t> ProjectStateWithVideoShown() {
   Put32(out, 0);      // ... of 0.0: nothing recorded
   Put32(out, 96000);  // end of the map
   return out;
-}
-
-void RestoreState(RawPlug& plug, const std::vector<uint8_t>& bytes) {
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return;
-  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  plug.SaveRestoreState(stream, 0);
-  stream->Release();
 }
 
 void PumpMessages() {
@@ -201,22 +193,6 @@ bool EditorShot(const RawPlug& plug, const std::string& folder, const char* name
   return true;
 }
 
-std::vector<uint8_t> SaveState(RawPlug& plug) {
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return {};
-  plug.SaveRestoreState(stream, 1);
-  STATSTG stat{};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::vector<uint8_t> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  stream->Release();
-  bytes.resize(read);
-  return bytes;
-}
-
 // Sets one named option in a saved state: a count, then length-prefixed names with 32-bit values.
 void SetOption(std::vector<uint8_t>& state, const char* name, int32_t value) {
   if (state.size() < 2) return;
@@ -291,7 +267,7 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
               testsupport::RelativePath(PlayerSlot::Path1));
 
   // The host loads a project whose video window is shown.
-  RestoreState(plug, ProjectStateWithVideoShown());
+  testhost::RestorePlugState(plug, ProjectStateWithVideoShown());
 
   // The plug-in's editor in a host window of its own.
   const HWND hostWindow =
@@ -396,13 +372,14 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   }
   if (!rampShot) status = 1;
   // The same project with other options, as the host would restore it.
-  const std::vector<uint8_t> saved = SaveState(plug);
+  const std::vector<uint8_t> saved = testhost::SavePlugState(plug);
   const struct {
     const char* name;
     const char* what;
     std::vector<std::pair<const char*, int32_t>> options;
   } views[] = {
-      {"editor-selection.png", "Selection on, the host selecting the whole song: its tempo history",
+      {"editor-selection.png",
+       "Selection on, the host selecting the whole song: its tempo history",
        {{"selection", 1}}},
       {"editor-fold0.png", "unfolded: readout, toggles, graph and about", {}},
       {"editor-fold1.png", "folded once: readout, toggles and graph", {{"minimised", 1}}},
@@ -412,7 +389,7 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   for (const auto& view : views) {
     std::vector<uint8_t> state = saved;
     for (const auto& [name, value] : view.options) SetOption(state, name, value);
-    RestoreState(plug, state);
+    testhost::RestorePlugState(plug, state);
     Settle();
     if (!EditorShot(plug, outputFolder, view.name, view.what)) status = 1;
   }

@@ -13,7 +13,6 @@ namespace tempotally::demo {
 
 // A project as a host would hand it back: the video window shown at a chosen place, an empty map.
 std::vector<uint8_t> ProjectStateWithVideoShown();
-void RestoreState(testhost::RawPlug& plug, const std::vector<uint8_t>& bytes);
 void PumpMessages();
 // The window, frame included, as a PNG file; says what it wrote.
 bool Screenshot(HWND window, const std::string& path);

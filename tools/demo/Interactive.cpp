@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "devhost/PlayerLayout.h"
+#include "devhost/PlugState.h"
 #include "devhost/RawPlug.h"
 #include "devhost/SongDriver.h"
 #include "devhost/SongSimulator.h"
@@ -217,7 +218,7 @@ int RunInteractive(const testhost::PluginModule& module, const std::string& play
     std::printf("CreatePlugInstance returned null\n");
     return 1;
   }
-  RestoreState(session.plug, ProjectStateWithVideoShown());
+  testhost::RestorePlugState(session.plug, ProjectStateWithVideoShown());
   session.window = CreateHostWindow(&session);
   if (!session.window) {
     std::printf("could not create the host window\n");

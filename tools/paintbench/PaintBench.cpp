@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "devhost/PlugState.h"
 #include "devhost/RawPlug.h"
 #include "devhost/TestHost.h"
 #include "devhost/WindowPixels.h"
@@ -47,16 +48,6 @@ std::vector<uint8_t> SteppedState() {
   return out;
 }
 
-void Restore(RawPlug& plug, const std::vector<uint8_t>& bytes) {
-  IStream* stream = nullptr;
-  if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) return;
-  stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), nullptr);
-  LARGE_INTEGER start{};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  plug.SaveRestoreState(stream, 0);
-  stream->Release();
-}
-
 double Seconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency) {
   return static_cast<double>(to.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
@@ -79,7 +70,7 @@ int main(int argc, char** argv) {
   HWND frame = CreateWindowExA(0, "STATIC", "host frame", WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN,
                                0, 0, 300, 340, nullptr, nullptr, nullptr, nullptr);
   plug.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame));
-  Restore(plug, SteppedState());
+  RestorePlugState(plug, SteppedState());
   host.SetSongPosition(PositionTicks);
   plug.Dispatch(PlugIdSongPosition, 0, 0);
   const HWND editor = plug.EditorWindow();
@@ -89,9 +80,11 @@ int main(int argc, char** argv) {
 
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
-  for (int i = 0; i < WarmUp; ++i) RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  for (int i = 0; i < WarmUp; ++i)
+    RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   QueryPerformanceCounter(&start);
-  for (int i = 0; i < paints; ++i) RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  for (int i = 0; i < paints; ++i)
+    RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   GdiFlush();
   QueryPerformanceCounter(&end);
   const double paint = Seconds(start, end, frequency) / paints;
