@@ -160,6 +160,15 @@ bool Screenshot(HWND window, const std::string& path) {
   return true;
 }
 
+bool LayOutPlayer(const testhost::WorkingFolder& folder, const std::string& playerPath) {
+  if (folder.Ready() &&
+      testsupport::InstallPlayer(playerPath, testsupport::PlayerSlot::Path1, folder.Path())) {
+    return true;
+  }
+  std::printf("could not lay out the video player under %s\n", folder.Path().c_str());
+  return false;
+}
+
 std::string FullPath(const std::string& path) {
   char buffer[MAX_PATH] = {};
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
@@ -245,15 +254,10 @@ void ShowInfo(const PluginModule& module) {
 int PlaySong(const PluginModule& module, const std::string& playerPath,
              const std::string& outputFolder) {
   testhost::WorkingFolder folder(WorkFolderName);
-  using testsupport::PlayerSlot;
-  if (!folder.Ready() ||
-      !testsupport::InstallPlayer(playerPath, PlayerSlot::Path1, folder.Path())) {
-    std::printf("could not lay out the video player under %s\n", folder.Path().c_str());
-    return 1;
-  }
+  if (!LayOutPlayer(folder, playerPath)) return 1;
   // Held loaded, so that its record can be read while the plug-in uses the same copy.
-  testsupport::StandInHold player(
-      testsupport::PathUnder(folder.Path(), testsupport::RelativePath(PlayerSlot::Path1)));
+  testsupport::StandInHold player(testsupport::PathUnder(
+      folder.Path(), testsupport::RelativePath(testsupport::PlayerSlot::Path1)));
   StandInRecord* record = player.Record();
 
   TestHost host;
@@ -264,7 +268,7 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
     return 1;
   }
   std::printf("Video player loaded from %s\\%s\n", folder.Path().c_str(),
-              testsupport::RelativePath(PlayerSlot::Path1));
+              testsupport::RelativePath(testsupport::PlayerSlot::Path1));
 
   // The host loads a project whose video window is shown.
   testhost::RestorePlugState(plug, ProjectStateWithVideoShown());

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "devhost/RawPlug.h"
+#include "devhost/WorkingFolder.h"
 
 namespace tempotally::demo {
 
@@ -16,6 +17,9 @@ std::vector<uint8_t> ProjectStateWithVideoShown();
 void PumpMessages();
 // The window, frame included, as a PNG file; says what it wrote.
 bool Screenshot(HWND window, const std::string& path);
+// Puts the stand-in video player where the plug-in looks first, under `folder`; says so when it
+// cannot.
+bool LayOutPlayer(const testhost::WorkingFolder& folder, const std::string& playerPath);
 std::string FullPath(const std::string& path);
 
 // A host window a person can use: the editor in it, the video window beside it, a transport on

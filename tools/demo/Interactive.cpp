@@ -206,12 +206,7 @@ HWND CreateHostWindow(Session* session) {
 
 int RunInteractive(const testhost::PluginModule& module, const std::string& playerPath) {
   testhost::WorkingFolder folder(WorkFolderName);
-  using testsupport::PlayerSlot;
-  if (!folder.Ready() ||
-      !testsupport::InstallPlayer(playerPath, PlayerSlot::Path1, folder.Path())) {
-    std::printf("could not lay out the video player under %s\n", folder.Path().c_str());
-    return 1;
-  }
+  if (!LayOutPlayer(folder, playerPath)) return 1;
   Session session;
   session.plug = module.Create(session.host, InteractiveTag);
   if (!session.plug.Valid()) {
