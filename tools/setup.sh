@@ -25,6 +25,7 @@ need=()
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
 have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
 have cmake || need+=(cmake)
+have make || need+=(make)
 have g++ || need+=(g++)
 have Xvfb || need+=(xvfb)
 have xauth || need+=(xauth)
@@ -61,7 +62,10 @@ qemu_ok() {
 # "URI KEYRING" (KEYRING may be empty). Reads the one-line and the deb822 formats.
 release_archives() {
   local codename=$1
-  cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+  local one_line=() deb822=() f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$f" ] && one_line+=("$f"); done
+  for f in /etc/apt/sources.list.d/*.sources; do [ -f "$f" ] && deb822+=("$f"); done
+  [ ${#one_line[@]} -eq 0 ] || cat "${one_line[@]}" |
     awk -v want="$codename" '
       $1 == "deb" {
         i = 2; keyring = ""
@@ -73,7 +77,7 @@ release_archives() {
         }
         if ($(i + 1) == want) print $i, keyring
       }'
-  cat /etc/apt/sources.list.d/*.sources 2>/dev/null |
+  [ ${#deb822[@]} -eq 0 ] || cat "${deb822[@]}" |
     awk -v want="$codename" '
       function flush() {
         if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " want " "))
