@@ -32,8 +32,7 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
 
 void ApplyFoldHeight(ORVAVSTExprPlug* plug) {
   if (!plug->editorWindow) return;
-  const int target =
-      EditorFullHeight - EditorFoldStep * plug->timeline.Options().minimised;
+  const int target = EditorFullHeight - EditorFoldStep * plug->timeline.Options().minimised;
   RECT rect{};
   GetWindowRect(plug->editorWindow, &rect);
   if (rect.bottom - rect.top == target) return;

@@ -17,6 +17,8 @@
 #include "timeline/SharedEngine.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #if defined(__SANITIZE_THREAD__)
 extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
@@ -25,10 +27,17 @@ extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
 
 namespace tempotally {
 
+namespace {
+
+// How long a posted operation waits for a tick before the poster takes it back: ticks that came
+// back to back a moment ago come within microseconds, so a longer wait means they stopped.
+constexpr std::chrono::milliseconds PostPatience{2};
+
+}  // namespace
 EngineOptions CopyOptions(const TimelineEngine& engine) {
-  return {engine.video,     engine.videoontop, engine.freeze,    engine.lookahead,
-          engine.optimise,  engine.selection,  engine.minimised, engine.winleft,
-          engine.wintop,    engine.winwidth,   engine.winheight};
+  return {engine.video,    engine.videoontop, engine.freeze,    engine.lookahead,
+          engine.optimise, engine.selection,  engine.minimised, engine.winleft,
+          engine.wintop,   engine.winwidth,   engine.winheight};
 }
 
 void SetOptions(TimelineEngine& engine, const EngineOptions& options) {
@@ -81,7 +90,16 @@ void SharedEngine::ResetState() {
 }
 
 TimelineEngine& SharedEngine::Enter() {
-  return states_[word_.fetch_add(SequenceStep, std::memory_order_acquire) & LiveBit];
+  const uint32_t entered = word_.fetch_add(SequenceStep, std::memory_order_acquire);
+  TimelineEngine& live = states_[entered & LiveBit];
+  if (posted_.load(std::memory_order_relaxed) != nullptr) {
+    // Acquire: the poster's writes (its operation's inputs) are visible before running it.
+    if (Posted* posted = posted_.exchange(nullptr, std::memory_order_acquire)) {
+      posted->run(posted->context, live, entered);
+      posted->done.store(true, std::memory_order_release);  // the poster may return at once
+    }
+  }
+  return live;
 }
 
 void SharedEngine::Leave() { word_.fetch_add(SequenceStep, std::memory_order_release); }
@@ -101,34 +119,56 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
   return outcome;
 }
 
-uint32_t SharedEngine::WaitForBoundary() const {
-  for (;;) {
-    const uint32_t seen = word_.load(std::memory_order_acquire);
-    if ((seen & TickInside) == 0) return seen;
-    std::this_thread::yield();
-  }
-}
-
 bool SharedEngine::Unchanged(uint32_t seen) const {
   std::atomic_thread_fence(std::memory_order_acquire);
   return word_.load(std::memory_order_relaxed) == seen;
 }
 
-uint32_t SharedEngine::CopyLiveToSpare(bool withArrays) {
+void SharedEngine::Pause() { std::this_thread::yield(); }
+
+bool SharedEngine::TryCopyLiveToSpare(bool withArrays, uint32_t& seen) {
+  seen = word_.load(std::memory_order_acquire);
+  if ((seen & TickInside) != 0) {
+    Pause();
+    return false;
+  }
+  const TimelineEngine& live = states_[seen & LiveBit];
+  TimelineEngine& spare = states_[(seen & LiveBit) ^ LiveBit];
+  {
+    RacyReads racy;
+    CopyEngineFields(live, spare);
+    if (withArrays && live.tickDurations != nullptr && spare.tickDurations != nullptr) {
+      std::copy(live.tickDurations, live.tickDurations + MapTicks, spare.tickDurations);
+      std::copy(live.beatSums, live.beatSums + MapBeats, spare.beatSums);
+    }
+  }
+  if (Unchanged(seen)) return true;
+  Pause();
+  return false;
+}
+
+const TimelineEngine& SharedEngine::SnapshotToSpare(uint32_t* boundary) {
+  TimelineEngine& spare = Spare();
+  uint32_t at = 0;
   for (;;) {
-    const uint32_t seen = WaitForBoundary();
-    const TimelineEngine& live = states_[seen & LiveBit];
-    TimelineEngine& spare = states_[(seen & LiveBit) ^ LiveBit];
-    {
-      RacyReads racy;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+      if (TryCopyLiveToSpare(true, at)) {
+        if (boundary != nullptr) *boundary = at >> SequenceShift;
+        return spare;
+      }
+    }
+    auto copy = [&](TimelineEngine& live, uint32_t entered) {
+      at = entered;
       CopyEngineFields(live, spare);
-      if (withArrays && live.tickDurations != nullptr && spare.tickDurations != nullptr) {
+      if (live.tickDurations != nullptr && spare.tickDurations != nullptr) {
         std::copy(live.tickDurations, live.tickDurations + MapTicks, spare.tickDurations);
         std::copy(live.beatSums, live.beatSums + MapBeats, spare.beatSums);
       }
+    };
+    if (RunOnNextTick(copy)) {
+      if (boundary != nullptr) *boundary = at >> SequenceShift;
+      return spare;
     }
-    if (Unchanged(seen)) return seen;
-    std::this_thread::yield();
   }
 }
 
@@ -138,8 +178,27 @@ bool SharedEngine::Publish(uint32_t seen) {
                                     std::memory_order_relaxed)) {
     return true;
   }
-  std::this_thread::yield();
+  Pause();
   return false;
+}
+
+bool SharedEngine::Post(Posted& posted) {
+  // Release: the operation and everything it reads reach the tick that takes it.
+  posted_.store(&posted, std::memory_order_release);
+  const auto start = std::chrono::steady_clock::now();
+  while (!posted.done.load(std::memory_order_acquire)) {
+    if (std::chrono::steady_clock::now() - start > PostPatience) {
+      Posted* expected = &posted;
+      if (posted_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed)) {
+        return false;
+      }
+      // A tick took it in the meantime and is running it now.
+      while (!posted.done.load(std::memory_order_acquire)) Pause();
+      return true;
+    }
+    Pause();
+  }
+  return true;
 }
 
 EngineOptions SharedEngine::Options() {
@@ -169,31 +228,44 @@ double SharedEngine::Refresh(int32_t* shownTick) {
   return seconds;
 }
 
-uint32_t SharedEngine::EncodeWhole(uint8_t* out, uint32_t capacity) {
+uint32_t SharedEngine::EncodeWhole(uint8_t* out, uint32_t capacity, uint32_t* boundary) {
   std::lock_guard<std::mutex> hold(writer_);
-  const uint32_t seen = CopyLiveToSpare(true);
   StateEncoder encoder;
-  return encoder.Encode(states_[(seen & LiveBit) ^ LiveBit], out, capacity);
+  return encoder.Encode(SnapshotToSpare(boundary), out, capacity);
 }
 
-EngineOptions SharedEngine::Adopt(TimelineEngine& restored) {
+EngineOptions SharedEngine::Adopt(TimelineEngine& restored, uint32_t* boundary) {
   std::lock_guard<std::mutex> hold(writer_);
-  TimelineEngine& spare = states_[(word_.load(std::memory_order_relaxed) & LiveBit) ^ LiveBit];
+  TimelineEngine& spare = Spare();
   const bool swapped = restored.tickDurations != nullptr && spare.tickDurations != nullptr;
   if (swapped) std::swap(spare.tickDurations, restored.tickDurations);
   // Without a restored map the engine keeps its own, and takes the options alone.
-  return PublishRestored(CopyOptions(restored), !swapped);
+  return PublishRestored(CopyOptions(restored), !swapped, boundary);
 }
 
-EngineOptions SharedEngine::PublishRestored(const EngineOptions& options, bool withLiveMap) {
+EngineOptions SharedEngine::PublishRestored(const EngineOptions& options, bool withLiveMap,
+                                            uint32_t* boundary) {
   // Only a publish moves the live bit, and publishes happen under writer_, which the caller
   // holds: the spare stays the spare across the attempts, and keeps the restored map.
+  TimelineEngine& spare = Spare();
   for (;;) {
-    const uint32_t seen = CopyLiveToSpare(withLiveMap);
-    TimelineEngine& spare = states_[(seen & LiveBit) ^ LiveBit];
-    SetOptions(spare, options);
-    spare.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
-    if (Publish(seen)) return options;
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
+      uint32_t seen = 0;
+      if (!TryCopyLiveToSpare(withLiveMap, seen)) continue;
+      SetOptions(spare, options);
+      spare.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
+      if (Publish(seen)) {
+        if (boundary != nullptr) *boundary = seen >> SequenceShift;
+        return options;
+      }
+    }
+    auto inPlace = [&](TimelineEngine& live, uint32_t entered) {
+      if (!withLiveMap) std::swap(live.tickDurations, spare.tickDurations);
+      SetOptions(live, options);
+      live.InvalidateBeatSums(-1);
+      if (boundary != nullptr) *boundary = entered >> SequenceShift;
+    };
+    if (RunOnNextTick(inPlace)) return options;
   }
 }
 
