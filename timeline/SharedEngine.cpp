@@ -7,9 +7,9 @@
 //   move before the entry, so a copier that saw any of its writes sees the odd sequence too.
 // - A tick's exit is a release: a copier that reads the word afterwards with acquire sees all of
 //   the tick's writes.
-// - The copier reads the word with acquire before copying, and after copying re-reads it behind
-//   an acquire fence, so the copy's reads are ordered before that check; an unchanged word means
-//   no tick entered while it copied.
+// - The copier reads the word with acquire before copying, and after copying checks it with a
+//   fetch_add of 0 with release: the copy's reads stay before the check, and the check reads the
+//   latest word; an unchanged word means no tick entered while it copied.
 // - The publishing compare-exchange is a release on success (the copy's contents travel to the
 //   next tick's acquire entry) and relaxed on failure (nothing is used from a failed attempt).
 // The word changes with every tick, so a publish that saw the same word saw no tick in between;
@@ -119,9 +119,10 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
   return outcome;
 }
 
-bool SharedEngine::Unchanged(uint32_t seen) const {
-  std::atomic_thread_fence(std::memory_order_acquire);
-  return word_.load(std::memory_order_relaxed) == seen;
+bool SharedEngine::Unchanged(uint32_t seen) {
+  // A read-modify-write that changes nothing: its release keeps the reads before it, and as a
+  // read-modify-write it reads the latest word, so it sees any tick whose writes those reads saw.
+  return word_.fetch_add(0, std::memory_order_release) == seen;
 }
 
 void SharedEngine::Pause() { std::this_thread::yield(); }

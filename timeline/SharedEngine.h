@@ -197,7 +197,7 @@ class SharedEngine {
 
   TimelineEngine& Enter();
   void Leave();
-  bool Unchanged(uint32_t seen) const;
+  bool Unchanged(uint32_t seen);
   static void Pause();
   // The spare state; only the non-tick side, holding writer_, uses it or moves the live bit.
   TimelineEngine& Spare() {
