@@ -63,8 +63,8 @@ void DrawModel(HDC dc, HDC skin, HFONT labelFont, const PaintModel& model) {
   for (const ToggleLabel& label : ToggleLabels) {
     RECT rect = label.rect;
     DrawTextA(dc, label.text, -1, &rect, label.flags);
-    BitBlt(dc, label.rect.left - LedLeftOfLabel, label.rect.top + LedBelowLabelTop, LedSize,
-           LedSize, skin, LedSpriteX + LedSize * model.Led(label.toggle), LedSpriteY, SRCCOPY);
+    BitBlt(dc, label.rect.left - LedLeftOfLabel, label.rect.top + LedBelowLabelTop, LedSize, LedSize,
+           skin, LedSpriteX + LedSize * model.Led(label.toggle), LedSpriteY, SRCCOPY);
   }
 
   RECT about = AboutRect;
