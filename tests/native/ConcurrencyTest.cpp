@@ -151,36 +151,39 @@ TEST(SharedEngineTest, ATickNeverWaitsForAnOperationHeldHalfway) {
   }
 }
 
-// Ticks that come back to back leave no gap for a copy: the operation is posted to the next tick,
-// which runs it in place; when the ticks stop, it is taken back and done at once.
+// A tick-path call that stays inside, then ticks back to back, leave no gap for a copy: the
+// operation is posted to the next tick, which runs it in place; once the ticks stop, an operation
+// takes effect at once.
 TEST(SharedEngineTest, AnOperationCompletesWhetherTicksComeBackToBackOrNotAtAll) {
   SharedEngine shared;
   ASSERT_TRUE(shared.Allocate());
   shared.ResetState();
   shared.Live().OnTransport(TransportPlaying);
+  std::atomic<bool> inside{false};
   std::atomic<bool> stop{false};
-  std::atomic<long> ticks{0};
   std::thread mixer([&] {
+    shared.InPlace([&](TimelineEngine&) {
+      inside = true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    });
     for (double position = 0.0; !stop.load(); position += 1.0) {
       shared.Tick(Report(std::fmod(position, 9000.0), Tick120), true);
-      ticks.fetch_add(1);
     }
   });
-  while (ticks.load() < 1000) std::this_thread::yield();
-  int changes = 0;
-  for (int i = 0; i < 20; ++i) {
+  while (!inside.load()) std::this_thread::yield();
+  constexpr int Changes = 21;
+  for (int i = 0; i < Changes; ++i) {
     shared.Change([](TimelineEngine& e) { e.selection = !e.selection; });
-    ++changes;
     std::vector<uint8_t> saved(MaxSavedStateBytes);
     EXPECT_GT(shared.EncodeWhole(saved.data(), MaxSavedStateBytes), StateKeySectionBytes);
   }
   stop = true;
   mixer.join();
-  EXPECT_EQ(shared.Live().selection, changes % 2);
+  EXPECT_EQ(shared.Live().selection, Changes % 2) << "each change landed once";
   const uint32_t before = shared.TickPathCalls();
   EXPECT_EQ(shared.Change([](TimelineEngine& e) { e.selection = !e.selection; }), before)
       << "without ticks a change takes effect at once";
-  EXPECT_EQ(shared.Live().selection, (changes + 1) % 2);
+  EXPECT_EQ(shared.Live().selection, (Changes + 1) % 2);
 }
 
 // The window thread's operations, logged with the tick boundary where each took effect.
