@@ -240,6 +240,45 @@ std::vector<uint8_t> Encode(const TimelineEngine& engine) {
   return bytes;
 }
 
+// The paths for a caller short of memory: a save in pieces gives the bytes of a whole save, and a
+// restore read straight into the spare state gives what adopting an engine of its own gives.
+TEST(SharedEngineTest, SavesAndRestoresShortOfMemoryMatchTheWholeOnes) {
+  SharedEngine a, b;
+  for (SharedEngine* shared : {&a, &b}) {
+    ASSERT_TRUE(shared->Allocate());
+    shared->ResetState();
+    TimelineEngine& e = shared->Live();
+    for (int32_t t = 0; t < MapTicks; ++t) e.tickDurations[t] = t < 5000 ? Tick120 : Tick125;
+    e.OnSongPosition(7000.0);
+    e.ElapsedSeconds(7000, 1);
+  }
+  std::vector<uint8_t> whole(MaxSavedStateBytes);
+  whole.resize(a.EncodeWhole(whole.data(), MaxSavedStateBytes));
+  std::vector<uint8_t> pieces;
+  uint8_t piece[SavePieceBytes];
+  a.EncodePieces(piece, sizeof piece, [&](const uint8_t* data, uint32_t size) {
+    pieces.insert(pieces.end(), data, data + size);
+  });
+  EXPECT_EQ(pieces, whole);
+
+  std::vector<uint8_t> other = whole;
+  other[other.size() - 8] ^= 0x40;  // the last run's value
+  TimelineEngine restored;
+  ASSERT_TRUE(restored.Allocate());
+  BytesReader reader(other);
+  RestoreState(restored, reader);
+  a.Adopt(restored);
+  BytesReader direct(other);
+  b.RestoreInPlace([&](TimelineEngine& spare) { RestoreState(spare, direct); });
+  for (SharedEngine* shared : {&a, &b}) {
+    const TimelineEngine& live = shared->Live();
+    EXPECT_EQ(live.currentTick, 7000) << "the transport stays as the ticks left it";
+    EXPECT_EQ(live.beatSums[10], 0.0) << "the cache belonged to the old map";
+  }
+  EXPECT_EQ(Encode(a.Live()), Encode(b.Live()));
+  EXPECT_NE(Encode(a.Live()), whole);
+}
+
 // A song with steps and ramps ticks on one thread, in bursts of back-to-back ticks and paced ones;
 // the window thread refreshes, reads the paint's fields, toggles options, clears the cache, saves
 // and restores. A single-threaded engine then replays the same ticks and operations in the order
