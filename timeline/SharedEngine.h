@@ -121,7 +121,8 @@ class SharedEngine {
   }
   // Calls `read` with the live state until it ran while no tick entered, or has the next tick run
   // it. `read` only copies out what it needs and must cope with torn values on the attempts that
-  // are thrown away.
+  // are thrown away. Reads of the arrays belong on the thread that restores (a restore hands an
+  // old array to its caller, who frees it).
   template <typename F>
   void Read(F&& read) {
     for (int attempt = 0; attempt < Attempts; ++attempt) {
