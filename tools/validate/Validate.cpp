@@ -628,18 +628,24 @@ void Threads(Environment& env, PluginModule& module) {
   int mismatches = 0;
   int unmatchedSaves = 0;
   int32_t firstBad = -1;
+  // The save whose span is still open, compared at every boundary of it before anything later
+  // lands there; it is over at the end of its span or once a later call has taken effect.
+  const StateCall* save = nullptr;
   bool saveMatched = false;
+  auto closeSave = [&] {
+    if (save != nullptr) unmatchedSaves += !saveMatched;
+    save = nullptr;
+  };
   for (int32_t t = 0; t < songTicks && firstBad < 0; ++t) {
+    if (save != nullptr)
+      saveMatched = saveMatched || MapSection(Encode(single)) == MapSection(save->bytes);
     bool ticked = false;
     while (next < calls.size() && calls[next].before <= t) {
-      StateCall& call = calls[next];
+      const StateCall& call = calls[next];
       if (!call.restore) {
-        saveMatched = saveMatched || MapSection(Encode(single)) == MapSection(call.bytes);
-        // The next boundary may still be the one, unless the next call has begun by then.
-        const bool nextBegun = next + 1 < calls.size() && calls[next + 1].before <= t;
-        if (t <= call.after && !nextBegun) break;
-        unmatchedSaves += !saveMatched;
-        saveMatched = false;
+        closeSave();
+        save = &call;
+        saveMatched = MapSection(Encode(single)) == MapSection(call.bytes);
         ++next;
         continue;
       }
@@ -654,9 +660,11 @@ void Threads(Environment& env, PluginModule& module) {
           break;
         }
       }
+      closeSave();
       AdoptBytes(single, call.bytes);
       ++next;
     }
+    if (save != nullptr && t > save->after) closeSave();
     if (ticked) continue;
     const double expected = ToldAfterTick(single, positions[t], hostTimes[t]);
     if (std::memcmp(&expected, &told[t], sizeof expected) != 0) {
@@ -664,6 +672,7 @@ void Threads(Environment& env, PluginModule& module) {
       firstBad = t;
     }
   }
+  closeSave();
   Check(mismatches == 0 && unmatchedSaves == 0, "the player is told the one-thread time",
         Format("%d ticks, %d state calls: %d told otherwise (first at tick %d), %d saves "
                "matching no boundary of their span",
