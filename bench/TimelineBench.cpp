@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/TickContention.h"
 #include "devhost/SongSimulator.h"
 #include "timeline/TimelineEngine.h"
 
@@ -298,5 +299,6 @@ int main(int argc, char** argv) {
   tempotally::PairReporter reporter(cases);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
+  tempotally::PrintTickContention();
   return 0;
 }

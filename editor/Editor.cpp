@@ -4,7 +4,6 @@
 #include "editor/EditorGdi.h"
 #include "editor/EditorInput.h"
 #include "plugin/TempotallyPlug.h"
-#include "timeline/LockedEngine.h"
 
 namespace tempotally {
 
@@ -33,8 +32,7 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
 
 void ApplyFoldHeight(ORVAVSTExprPlug* plug) {
   if (!plug->editorWindow) return;
-  const int target =
-      EditorFullHeight - EditorFoldStep * LockedOptions(plug->engineLock, plug->timeline).minimised;
+  const int target = EditorFullHeight - EditorFoldStep * plug->timeline.Options().minimised;
   RECT rect{};
   GetWindowRect(plug->editorWindow, &rect);
   if (rect.bottom - rect.top == target) return;

@@ -35,7 +35,7 @@ void CreateEditorDialog(ORVAVSTExprPlug* plug);
 // Parents and shows the editor in `parent`, or hides and unparents it when `parent` is null.
 void ShowEditor(ORVAVSTExprPlug* plug, HWND parent);
 // Sizes the editor for its fold level and tells the host, unless it already has that height.
-// Takes the engine lock to read the level: call it without holding the lock.
+// Reads the level from the engine on the non-tick side: never call it from inside a tick.
 void ApplyFoldHeight(ORVAVSTExprPlug* plug);
 // Asks a shown editor to repaint; only invalidates, so any thread may call it.
 void RequestRepaint(ORVAVSTExprPlug* plug);

@@ -2,8 +2,8 @@
 // EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
 // a small box and parks it back at the press point after every move, so only the travel counts.
 //
-// The engine's options change under the engine lock in one short block, apart from the calls into
-// windows, the cursor and the host.
+// Window thread. A click's change to the engine is published at a tick boundary in one step
+// (timeline/SharedEngine.h), apart from the calls into windows, the cursor and the host.
 #include "editor/EditorInput.h"
 
 #include "bridge/BridgePlugHost.h"
@@ -142,9 +142,8 @@ void HandleEditorClick(ORVAVSTExprPlug* plug) {
 
   bool videoShown = false;
   bool videoOnTop = false;
-  {
-    EngineGuard guard(plug->engineLock);
-    TimelineEngine& t = plug->timeline;
+  // Runs on a fresh copy at each attempt, so the toggle lands exactly once.
+  plug->timeline.Change([&](TimelineEngine& t) {
     switch (zone) {
       case EditorZone::Fold:
         t.minimised = NextFoldLevel(t.minimised);
@@ -177,7 +176,7 @@ void HandleEditorClick(ORVAVSTExprPlug* plug) {
       case EditorZone::None:
         break;
     }
-  }
+  });
 
   if (zone == EditorZone::Fold) {
     // The resize uncovers or hides whole panels; nothing to repaint.

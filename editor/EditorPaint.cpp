@@ -1,13 +1,13 @@
-// The editor's paint: the engine is read in two short steps under its lock into a paint model, the
-// host is asked for its selection between them with the lock free, and the picture is then
-// composed from the model alone in a client-sized memory bitmap over the skin and copied to the
-// window in one transfer.
+// The editor's paint, on the window thread: the engine is read in two steps into a paint model
+// (timeline/SharedEngine.h), the host is asked for its selection between them outside any engine
+// access, and the picture is then composed from the model alone in a client-sized memory bitmap
+// over the skin and copied to the window in one transfer.
 #include "editor/Editor.h"
 #include "editor/EditorGdi.h"
 #include "editor/GdiHandles.h"
 #include "editor/PaintModel.h"
 #include "plugin/TempotallyPlug.h"
-#include "timeline/EngineLock.h"
+#include "timeline/SharedEngine.h"
 
 namespace tempotally {
 
@@ -102,14 +102,8 @@ void DrawModel(HDC dc, HDC skin, HFONT labelFont, const PaintModel& model) {
 
 void PaintEditor(ORVAVSTExprPlug* plug, HWND window) {
   if (!plug->editorShown) return;
-  TimelineEngine& engine = plug->timeline;
-
-  bool askSelection;
-  {
-    EngineGuard guard(plug->engineLock);
-    engine.RefreshDisplayTime();
-    askSelection = engine.selection != 0;
-  }
+  plug->timeline.Refresh();
+  const bool askSelection = plug->timeline.Options().selection != 0;
 
   // The host fills the selection in beats; one that ignores the call leaves (0, 0).
   if (askSelection) {
@@ -123,12 +117,9 @@ void PaintEditor(ORVAVSTExprPlug* plug, HWND window) {
   }
 
   PaintModel model;
-  {
-    EngineGuard guard(plug->engineLock);
-    const GraphView view{plug->graphSpan, plug->graphMargin,
-                         {plug->hostSelection[0], plug->hostSelection[1]}};
-    BuildPaintModel(engine, view, model);
-  }
+  const GraphView view{
+      plug->graphSpan, plug->graphMargin, {plug->hostSelection[0], plug->hostSelection[1]}};
+  plug->timeline.Read([&](const TimelineEngine& engine) { BuildPaintModel(engine, view, model); });
 
   GdiObject<HFONT> labelFont;
   PaintSession paint(window);

@@ -7,7 +7,7 @@
 
 #include "bridge/BridgePlugHost.h"
 #include "editor/Editor.h"
-#include "timeline/LockedEngine.h"
+#include "timeline/SharedEngine.h"
 #include "timeline/StateCodec.h"
 
 namespace tempotally {
@@ -69,8 +69,9 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
       new (std::nothrow) TFruityBridgePlugHost(host, chosen ? playerPath : nullptr, instanceTag);
   if (!bridge) return false;
   videoBridge = bridge;
-  if (timeline.video && bridge->videoWindow) ShowWindow(bridge->videoWindow, SW_SHOW);
-  if (timeline.videoontop && bridge->videoWindow) {
+  const EngineOptions options = timeline.Options();
+  if (options.video && bridge->videoWindow) ShowWindow(bridge->videoWindow, SW_SHOW);
+  if (options.videoontop && bridge->videoWindow) {
     SetWindowPos(bridge->videoWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   }
   if (!bridge->wrappedPlug) {
@@ -95,10 +96,8 @@ void ORVAVSTExprPlug::Teardown() {
     DestroyWindow(editor);
     editorWindow = nullptr;
   }
-  {
-    EngineGuard guard(engineLock);
-    timeline.Free();
-  }
+  // The host makes no other call during release.
+  timeline.Free();
   if (--editorInstanceCount == 0) DeleteSharedGdi();
 }
 
@@ -120,27 +119,24 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
     case PlugId::ShowEditor:
       ShowEditor(this, reinterpret_cast<HWND>(value));
       break;
-    case PlugId::Transport: {
-      EngineGuard guard(engineLock);
-      timeline.OnTransport(static_cast<int32_t>(value));
-    }
+    case PlugId::Transport:
+      Notify([&](TimelineEngine& engine) { engine.OnTransport(static_cast<int32_t>(value)); });
       RequestRepaint(this);
       break;
     case PlugId::SongPosition:
       if (host) {
         const double position = host->SongPosition();
-        EngineGuard guard(engineLock);
-        timeline.OnSongPosition(position);
+        Notify([&](TimelineEngine& engine) { engine.OnSongPosition(position); });
       }
       break;
     case PlugId::TimeSignature:
       // A null address carries no signature; the last one stays.
       if (value) {
-        {
-          EngineGuard guard(engineLock);
-          std::memcpy(timeline.timeSignature, reinterpret_cast<const void*>(value),
-                      sizeof timeline.timeSignature);
-        }
+        int32_t signature[3];
+        std::memcpy(signature, reinterpret_cast<const void*>(value), sizeof signature);
+        Notify([&](TimelineEngine& engine) {
+          std::memcpy(engine.timeSignature, signature, sizeof signature);
+        });
         RequestRepaint(this);
       }
       break;
@@ -152,7 +148,9 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
 }
 
 void __stdcall ORVAVSTExprPlug::Tick() {
-  // The host fills local records; the engine takes them under the lock.
+  // Mixing thread. The host fills local records; the engine takes them in one wait-free step,
+  // outside every call into the host or the player.
+  tickThread.store(GetCurrentThreadId(), std::memory_order_relaxed);
   HostTickReport report;
   std::memset(hostInfo39, 0, sizeof hostInfo39);
   if (host) {
@@ -161,7 +159,7 @@ void __stdcall ORVAVSTExprPlug::Tick() {
     host->HostDispatch(instanceTag, HostId::SongTime, 1, reinterpret_cast<TWord>(report.hostTime));
     host->HostDispatch(instanceTag, HostId::TickInfo, 1, reinterpret_cast<TWord>(hostInfo39));
   }
-  const TickOutcome outcome = LockedTick(engineLock, timeline, report, videoBridge != nullptr);
+  const TickOutcome outcome = timeline.Tick(report, videoBridge != nullptr);
   if (videoBridge) videoBridge->videoTime = outcome.videoTimeMs;
   if (outcome.repaint) RequestRepaint(this);
   if (videoBridge) videoBridge->ForwardToWrapped14();
@@ -189,8 +187,12 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
       placement.length = sizeof placement;
       GetWindowPlacement(videoWindow, &placement);
       const RECT& normal = placement.rcNormalPosition;
-      LockedSetPlacement(engineLock, timeline, normal.left, normal.top, normal.right - normal.left,
-                         normal.bottom - normal.top);
+      timeline.Change([&](TimelineEngine& engine) {
+        engine.winleft = normal.left;
+        engine.wintop = normal.top;
+        engine.winwidth = normal.right - normal.left;
+        engine.winheight = normal.bottom - normal.top;
+      });
     }
     SaveToStream(stream);
   } else {
@@ -211,20 +213,18 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
 }
 
 void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
-  // The whole part in one Write, encoded under the lock and written without it. Short of memory
-  // for that, it goes out in small pieces, each encoded under the lock on its own.
+  // The whole part in one Write, encoded from one tick boundary's copy and written after. Short
+  // of memory for that, it goes out in small pieces of the same copy; the ticks go on meanwhile.
   if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
-    StateEncoder encoder;
-    const uint32_t size = LockedEncode(engineLock, timeline, encoder, whole, MaxSavedStateBytes);
+    const uint32_t size = timeline.EncodeWhole(whole, MaxSavedStateBytes);
     stream->Write(whole, size, nullptr);
     std::free(whole);
     return;
   }
-  StateEncoder encoder;
   uint8_t piece[SavePieceBytes];
-  while (const uint32_t size = LockedEncode(engineLock, timeline, encoder, piece, sizeof piece)) {
-    stream->Write(piece, size, nullptr);
-  }
+  timeline.EncodePieces(piece, sizeof piece, [&](const uint8_t* data, uint32_t size) {
+    stream->Write(data, size, nullptr);
+  });
 }
 
 EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
@@ -239,16 +239,14 @@ EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
     }
     IStream* stream;
   } reader(stream);
-  // Read into an engine of its own without the lock, then taken over under it. Short of memory
-  // for that, the stream is read under the lock.
+  // Read into an engine of its own, then taken over at a tick boundary. Short of memory for that,
+  // the stream is read straight into the engine's spare state.
   TimelineEngine restored;
   if (restored.Allocate()) {
     RestoreState(restored, reader);
-    return LockedAdopt(engineLock, timeline, restored);
+    return timeline.Adopt(restored);
   }
-  EngineGuard guard(engineLock);
-  RestoreState(timeline, reader);
-  return CopyOptions(timeline);
+  return timeline.RestoreInPlace([&](TimelineEngine& spare) { RestoreState(spare, reader); });
 }
 
 void __stdcall ORVAVSTExprPlug::Call4(TWord a, TWord b, TWord c, TWord d) {

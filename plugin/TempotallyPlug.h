@@ -2,12 +2,12 @@
 // editor, the transport and the per-tick call itself and passes every call on through the bridge.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "editor/EditorInputModel.h"
 #include "plugin/CppFruityPlug.h"
-#include "plugin/SrwEngineLock.h"
-#include "timeline/LockedEngine.h"
+#include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
@@ -62,10 +62,11 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   float dragAccumX = 0.0f;
   HCURSOR savedCursor = nullptr;
   bool injectingMove = false;
-  // The engine's state, options and map. The host's mixing thread and its window thread both use
-  // it: every access is inside an EngineGuard on engineLock (timeline/EngineLock.h says how).
-  TimelineEngine timeline;
-  SrwEngineLock engineLock;
+  // The engine's state, options and map, used by the host's mixing thread and its window thread;
+  // timeline/SharedEngine.h says how each side reaches it.
+  SharedEngine timeline;
+  // The thread of the latest per-tick call: dispatch on it takes the tick's own path.
+  std::atomic<DWORD> tickThread{0};
   int32_t graphSpan = DefaultGraphSpan;
   float graphMargin = DefaultGraphMargin;
   HINSTANCE moduleInstance = nullptr;
@@ -82,10 +83,20 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   void Teardown();
   // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
-  // The plug-in's part of the state call, in either direction; the engine lock is taken inside,
-  // never across a call on the stream.
+  // The plug-in's part of the state call, in either direction. Window thread (or whichever thread
+  // the host makes the state call on); never from inside a per-tick call.
   void SaveToStream(IStream* stream);
   EngineOptions RestoreFromStream(IStream* stream);
+  // Applies a host notification to the engine: in place on the thread that ticks, so it keeps its
+  // order among the ticks and never waits; at the next tick boundary from any other thread.
+  template <typename F>
+  void Notify(F&& change) {
+    if (GetCurrentThreadId() == tickThread.load(std::memory_order_relaxed)) {
+      timeline.InPlace(change);
+    } else {
+      timeline.Change(change);
+    }
+  }
 };
 
 }  // namespace tempotally

@@ -18,7 +18,7 @@ cmake --build "$root/build/asan" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir "$root/build/asan" --output-on-failure
 
-echo "== engine lock under ThreadSanitizer"
+echo "== shared engine under ThreadSanitizer"
 cmake -S "$root" -B "$root/build/tsan" -DCMAKE_BUILD_TYPE=Debug -DTEMPOTALLY_TSAN=ON >/dev/null
 cmake --build "$root/build/tsan" -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir "$root/build/tsan" --output-on-failure

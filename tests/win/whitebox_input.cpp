@@ -78,7 +78,7 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
     SCOPED_TRACE(c.what);
     plug_->graphSpan = c.span;
     plug_->graphMargin = c.margin;
-    plug_->timeline.minimised = c.fold;
+    plug_->timeline.Live().minimised = c.fold;
     ApplyFoldHeight(plug_);
     const POINT home = At(c.fold ? FoldedGraphPoint : GraphPoint);
     testsupport::MoveTo(home);
@@ -112,7 +112,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
   } skinAside;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ctrl);
-    TimelineEngine& t = plug_->timeline;
+    TimelineEngine& t = plug_->timeline.Live();
     t.currentTick = CurrentBeat * TicksPerBeat + 5;
     t.paintedTick = t.currentTick;
     for (int32_t beat = 0; beat < MapBeats; ++beat) t.beatSums[beat] = CachedSum;
@@ -121,11 +121,12 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
     testsupport::Press(Button::Left);
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
-    EXPECT_EQ(t.optimise, c.optimise);
-    EXPECT_EQ(t.paintedTick, -1);
+    const TimelineEngine& after = plug_->timeline.Live();  // the click published a new state
+    EXPECT_EQ(after.optimise, c.optimise);
+    EXPECT_EQ(after.paintedTick, -1);
     for (int32_t beat = 0; beat < MapBeats; ++beat) {
       const bool expectCleared = c.cleared && beat > CurrentBeat;
-      ASSERT_EQ(t.beatSums[beat], expectCleared ? 0.0 : CachedSum) << "beat " << beat;
+      ASSERT_EQ(after.beatSums[beat], expectCleared ? 0.0 : CachedSum) << "beat " << beat;
     }
   }
 }

@@ -1,11 +1,13 @@
 // Checks a built plug-in module the way plug-in validators check other formats, one group of
 // checks per process: lifecycle and resources, random host-call sequences, damaged and chunked
-// state streams, and ticks against paints and restores on two threads. Prints one line per check,
+// state streams, and ticks on a mixing thread against a window thread that is suspended at random
+// while it saves, restores, paints and clicks. Prints one line per check,
 // "PASS name: ..." or "FAIL name: ...", and exits non-zero when any failed.
 //   validate.exe GROUP LEVEL PLUGIN_DLL PLAYER_DLL     (LEVEL: short or full)
 #include <objidl.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cmath>
@@ -23,6 +25,9 @@
 #include "devhost/SongSimulator.h"
 #include "devhost/TestHost.h"
 #include "devhost/WorkingFolder.h"
+#include "timeline/SharedEngine.h"
+#include "timeline/StateCodec.h"
+#include "timeline/TimelineEngine.h"
 #include "tools/validate/Counters.h"
 
 namespace tempotally::validate {
@@ -402,53 +407,276 @@ void Streams(Environment& env, PluginModule& module) {
   plug.Release();
 }
 
-// Ticks on one thread while this, the window thread, paints and restores.
+// The saved bytes with the "optimise" key's value replaced; unchanged when there is none.
+std::vector<uint8_t> WithOptimise(std::vector<uint8_t> bytes, uint8_t step) {
+  size_t at = 2;
+  const size_t count = bytes.size() >= 2 ? bytes[0] | (bytes[1] << 8) : 0;
+  for (size_t k = 0; k < count && at + 2 <= bytes.size(); ++k) {
+    const size_t length = bytes[at] | (bytes[at + 1] << 8);
+    at += 2;
+    if (at + length + 4 > bytes.size()) break;
+    const bool found = std::string(bytes.begin() + static_cast<long>(at),
+                                   bytes.begin() + static_cast<long>(at + length)) == "optimise";
+    at += length;
+    if (found) bytes[at] = step;
+    at += 4;
+  }
+  return bytes;
+}
+
+// One state call on the window thread, with the completed ticks before and after it: it took
+// effect at one of the boundaries from `before` to `after` + 1 (the tick counted last may have
+// ended just before the call returned, its count not yet raised).
+struct StateCall {
+  bool restore;
+  long before;
+  long after;
+  std::vector<uint8_t> bytes;  // restored, or saved (the plug-in's part)
+};
+
+class Clock {
+ public:
+  Clock() { QueryPerformanceFrequency(&frequency_); }
+  double NowMs() const {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency_.QuadPart);
+  }
+
+ private:
+  LARGE_INTEGER frequency_;
+};
+
+double ToldAfterTick(TimelineEngine& engine, double position, double hostTimeMs) {
+  engine.hostTime[0] = hostTimeMs;
+  engine.hostTime[1] = 0.0;
+  engine.RecordTick(position);
+  return engine.ElapsedSeconds(engine.currentTick, engine.optimise) * MillisecondsPerSecond;
+}
+
+void CloneEngine(const TimelineEngine& from, TimelineEngine& to) {
+  CopyEngineFields(from, to);
+  std::copy(from.tickDurations, from.tickDurations + MapTicks, to.tickDurations);
+  std::copy(from.beatSums, from.beatSums + MapBeats, to.beatSums);
+}
+
+void AdoptBytes(TimelineEngine& engine, const std::vector<uint8_t>& bytes) {
+  struct Reader final : StateReader {
+    const std::vector<uint8_t>* bytes;
+    size_t at = 0;
+    uint32_t Read(void* data, uint32_t n) override {
+      n = static_cast<uint32_t>(std::min<size_t>(n, bytes->size() - at));
+      std::memcpy(data, bytes->data() + at, n);
+      at += n;
+      return n;
+    }
+  } reader;
+  reader.bytes = &bytes;
+  TimelineEngine restored;
+  restored.Allocate();
+  RestoreState(restored, reader);
+  std::swap(engine.tickDurations, restored.tickDurations);
+  SetOptions(engine, CopyOptions(restored));
+  engine.InvalidateBeatSums(-1);
+}
+
+std::vector<uint8_t> Encode(const TimelineEngine& engine) {
+  std::vector<uint8_t> bytes(MaxSavedStateBytes);
+  StateEncoder encoder;
+  bytes.resize(encoder.Encode(engine, bytes.data(), MaxSavedStateBytes));
+  return bytes;
+}
+
+// The map section of a saved state (after the keys, whose placement the window thread sets).
+std::vector<uint8_t> MapSection(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() <= StateKeySectionBytes) return {};
+  return std::vector<uint8_t>(bytes.begin() + StateKeySectionBytes, bytes.end());
+}
+
+// Ticks on a mixing thread through a song with ramps, while this, the window thread, saves,
+// restores, paints and clicks in a loop, and a third thread suspends this one for 50 to 100 ms at
+// random moments, as a preemption would. No tick may wait for the suspended thread, and the player
+// must be told what one thread running the same ticks and state calls would tell it, each call
+// taking effect at a tick boundary within its own span.
 void Threads(Environment& env, PluginModule& module) {
-  env.UsePlayer(false);
+  if (!env.UsePlayer(true)) {
+    Check(false, "player layout for the thread group");
+    return;
+  }
+  testsupport::StandInHold player(
+      testsupport::PathUnder("", testsupport::RelativePath(testsupport::PlayerSlot::Path1)));
+  StandInRecord* record = player.Record();
+  if (!record) {
+    Check(false, "stand-in player for the thread group");
+    return;
+  }
   TestHost host;
   host.SetRecording(false);
   RawPlug plug = module.Create(host, 4);
-  PlaySong(host, plug, 8);
-  const std::vector<uint8_t> state = Save(plug);
   HWND parent = MakeParent();
   plug.Dispatch(IdShowEditor, 0, reinterpret_cast<uintptr_t>(parent));
   plug.Dispatch(IdTransport, 0, 1);
+  PumpMessages();
 
-  std::atomic<bool> stop{false};
+  // Faster than any audio buffer, so the ticks overlap everything; slower at the full level.
+  const double periodMs = env.Full() ? 1.0 : 0.4;
+  constexpr int MinSuspensions = 30;
+  constexpr DWORD ShortestSuspensionMs = 50;
+  const int32_t songTicks =
+      static_cast<int32_t>(song::TempoAutomation::DefaultSongEndBeat) * TicksPerBeat;
+  std::vector<double> positions(songTicks), hostTimes(songTicks), told(songTicks),
+      tickMs(songTicks);
+  {
+    song::SongSimulator song(song::TempoAutomation::DefaultSong());
+    song.Start();
+    for (int32_t t = 0; t < songTicks; ++t) {
+      positions[t] = song.PositionTicks();
+      hostTimes[t] = song.HostTimeMs();
+      song.AdvanceTick();
+    }
+  }
+
+  Clock clock;
   std::atomic<long> ticks{0};
+  std::atomic<bool> mixerDone{false};
   std::thread mixer([&] {
-    double position = 0.0;
-    while (!stop) {
-      host.SetSongPosition(position);
-      host.SetHostTimeMs(position * (ticks % 3000 < 1500 ? 5.0 : 4.0));
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    const double start = clock.NowMs();
+    for (int32_t t = 0; t < songTicks; ++t) {
+      while (clock.NowMs() < start + t * periodMs) SwitchToThread();
+      host.SetSongPosition(positions[t]);
+      host.SetHostTimeMs(hostTimes[t]);
+      const double before = clock.NowMs();
       plug.Tick();
-      position = position >= 20000.0 ? 0.0 : position + 1.0;
-      ++ticks;
+      tickMs[t] = clock.NowMs() - before;
+      std::memcpy(&told[t], record->lastTimeRecord, sizeof(double));
+      ticks.store(t + 1);
+    }
+    mixerDone = true;
+  });
+
+  HANDLE window = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &window,
+                  THREAD_SUSPEND_RESUME, FALSE, 0);
+  std::atomic<int> suspensions{0};
+  std::thread suspender([&] {
+    std::mt19937 random(0x5B5B);
+    while (!mixerDone) {
+      Sleep(20 + random() % 60);
+      if (mixerDone) break;
+      if (SuspendThread(window) == static_cast<DWORD>(-1)) break;
+      Sleep(ShortestSuspensionMs + random() % 51);
+      ResumeThread(window);
+      ++suspensions;
     }
   });
-  const DWORD seconds = env.Full() ? 5 : 2;
-  const DWORD until = GetTickCount() + seconds * 1000;
+
+  std::vector<StateCall> calls;
   long paints = 0;
-  long restores = 0;
-  while (static_cast<LONG>(GetTickCount() - until) < 0) {
-    HWND editor = plug.EditorWindow();
-    if (editor) RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-    ++paints;
-    if (paints % 10 == 0) {
-      RestoreInChunks(plug, state, static_cast<ULONG>(paints % 5));
-      ++restores;
+  long clicks = 0;
+  uint8_t step = StepOptimised;
+  const LPARAM selectionLabel = MAKELPARAM(210, 70);
+  while (!mixerDone) {
+    StateCall save{false, ticks.load(), 0, {}};
+    save.bytes = Save(plug);
+    save.after = ticks.load();
+    save.bytes.resize(std::min(save.bytes.size(), Inspect(save.bytes).end));
+    StateCall restore{true, 0, 0, WithOptimise(save.bytes, step)};
+    step = step == StepOptimised ? StepEveryTick : StepOptimised;
+    calls.push_back(std::move(save));
+    restore.before = ticks.load();
+    RestoreInChunks(plug, restore.bytes, 4096);
+    restore.after = ticks.load();
+    calls.push_back(std::move(restore));
+    if (HWND editor = plug.EditorWindow()) {
+      RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      ++paints;
+      SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, selectionLabel);
+      SendMessageA(editor, WM_LBUTTONUP, 0, selectionLabel);
+      ++clicks;
     }
     PumpMessages();
   }
-  stop = true;
   mixer.join();
+  suspender.join();
+  CloseHandle(window);
   plug.Dispatch(IdShowEditor, 0, 0);
-  const StateView view = Inspect(Save(plug));
-  Check(view.complete && view.sane, "ticks against paints and restores",
-        Format("%lu s: %ld ticks, %ld paints, %ld restores", seconds, ticks.load(), paints,
-               restores));
   plug.Release();
   DestroyWindow(parent);
+  env.UsePlayer(false);
+
+  const double longest = *std::max_element(tickMs.begin(), tickMs.end());
+  const long overOneMs =
+      std::count_if(tickMs.begin(), tickMs.end(), [](double ms) { return ms > 1.0; });
+  Check(
+      suspensions >= MinSuspensions && longest < ShortestSuspensionMs,
+      "no tick waits for a suspended window thread",
+      Format("%d suspensions of %lu to %lu ms, %d ticks: longest %.2f ms, %ld over 1 ms; %d state "
+             "calls, %ld paints, %ld clicks",
+             suspensions.load(), ShortestSuspensionMs, ShortestSuspensionMs + 50, songTicks,
+             longest, overOneMs, static_cast<int>(calls.size()), paints, clicks));
+
+  // One thread replays the ticks; each state call lands at the first boundary of its span where
+  // the told time says it did (a restore switches the summation step, so its first tick shows it),
+  // and a save must match the map at some boundary of its span.
+  TimelineEngine single, trial;
+  single.Allocate();
+  trial.Allocate();
+  single.ResetState();
+  single.OnTransport(TransportPlaying);
+  size_t next = 0;
+  int mismatches = 0;
+  int unmatchedSaves = 0;
+  int32_t firstBad = -1;
+  // The save whose span is still open, compared at every boundary of it before anything later
+  // lands there; it is over at the end of its span or once a later call has taken effect.
+  const StateCall* save = nullptr;
+  bool saveMatched = false;
+  auto closeSave = [&] {
+    if (save != nullptr) unmatchedSaves += !saveMatched;
+    save = nullptr;
+  };
+  for (int32_t t = 0; t < songTicks && firstBad < 0; ++t) {
+    if (save != nullptr)
+      saveMatched = saveMatched || MapSection(Encode(single)) == MapSection(save->bytes);
+    bool ticked = false;
+    while (next < calls.size() && calls[next].before <= t) {
+      const StateCall& call = calls[next];
+      if (!call.restore) {
+        closeSave();
+        save = &call;
+        saveMatched = MapSection(Encode(single)) == MapSection(call.bytes);
+        ++next;
+        continue;
+      }
+      if (t <= call.after) {
+        CloneEngine(single, trial);
+        const double notYet = ToldAfterTick(trial, positions[t], hostTimes[t]);
+        if (std::memcmp(&notYet, &told[t], sizeof notYet) == 0) {
+          std::swap(single.tickDurations, trial.tickDurations);
+          std::swap(single.beatSums, trial.beatSums);
+          CopyEngineFields(trial, single);
+          ticked = true;
+          break;
+        }
+      }
+      closeSave();
+      AdoptBytes(single, call.bytes);
+      ++next;
+    }
+    if (save != nullptr && t > save->after) closeSave();
+    if (ticked) continue;
+    const double expected = ToldAfterTick(single, positions[t], hostTimes[t]);
+    if (std::memcmp(&expected, &told[t], sizeof expected) != 0) {
+      ++mismatches;
+      firstBad = t;
+    }
+  }
+  closeSave();
+  Check(mismatches == 0 && unmatchedSaves == 0, "the player is told the one-thread time",
+        Format("%d ticks, %d state calls: %d told otherwise (first at tick %d), %d saves "
+               "matching no boundary of their span",
+               songTicks, static_cast<int>(calls.size()), mismatches, firstBad, unmatchedSaves));
 }
 
 }  // namespace
