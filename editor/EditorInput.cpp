@@ -47,6 +47,18 @@ void ParkCursor(EditorPoint home) {
   SendInput(1, &input, sizeof input);
 }
 
+// The host's frame that the editor was shown in, or null once it is gone. A destroyed window's
+// handle may name another window later, even of another program: the editor must still sit in it.
+HWND LiveEditorParent(const ORVAVSTExprPlug* plug) {
+  HWND parent = plug->editorParent;
+  if (!parent || !IsWindow(parent)) return nullptr;
+  if (plug->editorWindow &&
+      GetAncestor(plug->editorWindow, GA_ROOT) != GetAncestor(parent, GA_ROOT)) {
+    return nullptr;
+  }
+  return parent;
+}
+
 void StartDrag(ORVAVSTExprPlug* plug) {
   plug->savedCursor = SetCursor(nullptr);
   plug->dragAccumX = 0.0f;
@@ -136,7 +148,7 @@ void EditorOtherRelease(ORVAVSTExprPlug* plug, EditorPoint point) {
 }
 
 void HandleEditorClick(ORVAVSTExprPlug* plug) {
-  if (plug->editorParent) SetFocus(plug->editorParent);
+  if (HWND parent = LiveEditorParent(plug)) SetFocus(parent);
   const EditorZone zone = ClickZoneAt(plug->mousePos);
   if (zone == EditorZone::None) return;
   const bool ctrl = zone == EditorZone::Optimise && CtrlHeld();
