@@ -130,5 +130,22 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
   }
 }
 
+// The host destroyed the frame it showed the editor in, and the kept handle now names another
+// window: a click gives that window no focus.
+TEST_F(EditorInputInside, ClickFocusesNoWindowOtherThanTheEditorsFrame) {
+  constexpr POINT NoZone = {120, 250};
+  testsupport::HostFrame stranger(FrameLeft, FrameTop + FrameSize, 200, 200);
+  HWND gone =
+      CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  DestroyWindow(gone);
+  for (HWND kept : {stranger.Window(), gone}) {
+    plug_->editorParent = kept;
+    frame_.Focus();
+    testsupport::ClickAt(At(NoZone));
+    EXPECT_EQ(GetFocus(), frame_.Window());
+  }
+  plug_->editorParent = frame_.Window();
+}
+
 }  // namespace
 }  // namespace tempotally
