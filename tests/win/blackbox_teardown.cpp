@@ -73,13 +73,7 @@ DWORD WINAPI ReleaseOnThisThread(void* plug) {
 // no messages: the release must not wait for it, messages to the windows afterwards reach neither
 // the freed object nor the released player, and once this thread takes messages again both
 // windows end here, the player's editor in loaded code, before its module goes.
-enum ReleaseFault {
-  ReleaseWaited = 3,
-  MessageReachedFreedObjects,
-  WindowsNotEndedHere,
-  PlayerEndedUnloaded,
-  LeftBehind,
-};
+enum ReleaseFault { ReleaseWaited = 3, ReachedFreedObjects, NotEndedHere, LeftBehind };
 void ReleaseOnAnotherThread() {
   WorkingFolder folder("blackbox-teardown-thread");
   if (!folder.Ready() ||
@@ -113,20 +107,21 @@ void ReleaseOnAnotherThread() {
   SendMessageA(video, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 200));
   SendMessageA(video, WM_CLOSE, 0, 0);
   if (host.CallCount() != hostCalls || player.Record()->callCount != playerCalls) {
-    std::_Exit(MessageReachedFreedObjects);
+    std::_Exit(ReachedFreedObjects);
   }
   if (!IsWindow(editor) || !IsWindow(video) ||
       !testsupport::LoadedPlayer(PlayerSlot::Path1, folder.Path())) {
-    std::_Exit(WindowsNotEndedHere);  // they cannot have ended without this thread
+    std::_Exit(NotEndedHere);  // they cannot have ended without this thread
   }
 
   for (int round = 0; round < 20 && (IsWindow(editor) || IsWindow(video)); ++round) {
     PumpMessages();
     Sleep(20);
   }
-  if (IsWindow(editor) || IsWindow(video)) std::_Exit(WindowsNotEndedHere);
-  if (GetEnvironmentVariableA(StandInEditorDestroyedVariable, nullptr, 0) == 0) {
-    std::_Exit(PlayerEndedUnloaded);
+  // The player's editor ended in loaded code, and only then its module went.
+  if (IsWindow(editor) || IsWindow(video) ||
+      GetEnvironmentVariableA(StandInEditorDestroyedVariable, nullptr, 0) == 0) {
+    std::_Exit(NotEndedHere);
   }
   if (testsupport::LoadedPlayer(PlayerSlot::Path1, folder.Path()) ||
       ThreadWindows() != windowsBefore) {
