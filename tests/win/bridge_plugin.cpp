@@ -209,8 +209,6 @@ TEST_F(PluginBridge, PlayersFromBothPathsEachGetAWindow) {
       EXPECT_EQ(FindWindowExA(bridge.videoWindow, nullptr, nullptr, nullptr), bridge.wrappedEditor);
       EXPECT_EQ(GetWindowLongPtrA(bridge.videoWindow, GWLP_HINSTANCE),
                 reinterpret_cast<LONG_PTR>(bridge.wrappedModule));
-      ShowWindow(bridge.videoWindow, SW_SHOW);
-      EXPECT_TRUE(IsWindowVisible(bridge.wrappedEditor));
     }
     ORVAVSTExprPlug* first = olderFirst ? older : newer;
     ORVAVSTExprPlug* second = olderFirst ? newer : older;
@@ -219,7 +217,7 @@ TEST_F(PluginBridge, PlayersFromBothPathsEachGetAWindow) {
     ReleasePlug(first);
     EXPECT_FALSE(ClassRegistered(firstModule));
     EXPECT_TRUE(ClassRegistered(secondModule));
-    EXPECT_TRUE(IsWindowVisible(second->videoBridge->wrappedEditor));  // unharmed
+    EXPECT_TRUE(IsWindow(second->videoBridge->wrappedEditor));
     EXPECT_EQ(videoClassCount, 1);
     ReleasePlug(second);
     EXPECT_FALSE(ClassRegistered(secondModule));
