@@ -47,8 +47,7 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const char* 
   wrappedModule = LoadLibraryA(playerPath);
   if (!wrappedModule) return;
 
-  AcquireVideoClass(wrappedModule);
-  holdsClass = true;
+  holdsClass = AcquireVideoClass(wrappedModule);
   videoWindow = CreateVideoWindow(wrappedModule);
   captionWindow = videoWindow;
 

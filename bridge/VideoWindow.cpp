@@ -3,6 +3,7 @@
 #include "bridge/VideoWindow.h"
 
 #include "bridge/BridgePlugHost.h"
+#include "bridge/WindowHandover.h"
 
 namespace tempotally {
 
@@ -10,9 +11,32 @@ int32_t videoClassCount = 0;
 
 namespace {
 
-// The handle the class was registered under. Unregistering needs the same value, and the bridge
-// that registered it may have unloaded its module or gone by then.
-HMODULE videoClassModule = nullptr;
+// The handles the class is registered under, with their holders. Unregistering needs the same
+// value, and the bridge that registered it may have unloaded its module or gone by then. Two
+// player paths make two modules; the room beyond is for modules reloaded at other addresses.
+struct ClassRegistration {
+  HMODULE module;
+  int32_t holders;
+};
+constexpr int MaxClassModules = 8;
+ClassRegistration registrations[MaxClassModules] = {};
+// A window handed to its own thread gives its hold back there.
+SRWLOCK registrationLock = SRWLOCK_INIT;
+
+class RegistrationGuard {
+ public:
+  RegistrationGuard() { AcquireSRWLockExclusive(&registrationLock); }
+  ~RegistrationGuard() { ReleaseSRWLockExclusive(&registrationLock); }
+  RegistrationGuard(const RegistrationGuard&) = delete;
+  RegistrationGuard& operator=(const RegistrationGuard&) = delete;
+};
+
+ClassRegistration* RegistrationOf(HMODULE module) {
+  for (ClassRegistration& entry : registrations) {
+    if (entry.holders > 0 && entry.module == module) return &entry;
+  }
+  return nullptr;
+}
 
 HBRUSH WindowColourBrush() {
   return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
@@ -24,26 +48,37 @@ TFruityBridgePlugHost* BoundBridge(HWND window) {
 
 }  // namespace
 
-void AcquireVideoClass(HMODULE module) {
-  if (videoClassCount <= 0) {
+bool AcquireVideoClass(HMODULE module) {
+  RegistrationGuard guard;
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) {
+    for (ClassRegistration& free : registrations) {
+      if (free.holders <= 0) {
+        entry = &free;
+        break;
+      }
+    }
+    if (!entry) return false;
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = VideoWindowProc;
     windowClass.hInstance = module;
     windowClass.lpszClassName = VideoWindowClassName;
     RegisterClassA(&windowClass);
-    videoClassModule = module;
-    videoClassCount = 0;
+    *entry = {module, 0};
   }
+  ++entry->holders;
   ++videoClassCount;
+  return true;
 }
 
-void ReleaseVideoClass() {
+void ReleaseVideoClass(HMODULE module) {
+  RegistrationGuard guard;
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) return;
   --videoClassCount;
-  if (videoClassCount <= 0) {
-    UnregisterClassA(VideoWindowClassName, videoClassModule);
-    videoClassModule = nullptr;
-    videoClassCount = 0;
-  }
+  if (--entry->holders > 0) return;
+  UnregisterClassA(VideoWindowClassName, module);
+  *entry = {nullptr, 0};
 }
 
 HWND CreateVideoWindow(HMODULE module) {
@@ -60,11 +95,17 @@ void TFruityBridgePlugHost::DestroyVideoWindow() {
     captionWindow = nullptr;
     // Unbound first: the messages of its destruction must not reach a bridge about to be freed.
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
+    if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
+                           holdsClass)) {
+      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
+      // and the module once it is gone, so no code of the player is unloaded under it.
+      holdsClass = false;
+      wrappedModule = nullptr;
+    }
   }
   if (holdsClass) {
     holdsClass = false;
-    ReleaseVideoClass();
+    ReleaseVideoClass(wrappedModule);
   }
   if (wrappedModule) {
     FreeLibrary(wrappedModule);
@@ -79,6 +120,15 @@ LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   if (message == WM_CLOSE) {
     ShowWindow(window, SW_HIDE);
     if (bridge && bridge->wrappedPlug) bridge->wrappedPlug->Dispatch(PlugId::WindowClosed, 0, 0);
+    return 0;
+  }
+  if (!bridge && message == VideoHandoverMessage) {
+    // Handed over by a bridge released on another thread: the module and the class hold are
+    // this window's to give back, after it and the player's editor in it are gone.
+    const auto module = reinterpret_cast<HMODULE>(wParam);
+    DestroyWindow(window);
+    if (lParam) ReleaseVideoClass(module);
+    if (module) FreeLibrary(module);
     return 0;
   }
   if (!bridge) return DefWindowProcA(window, message, wParam, lParam);

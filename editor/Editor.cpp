@@ -1,6 +1,7 @@
 // The editor dialog's creation, parenting and message routing.
 #include "editor/Editor.h"
 
+#include "bridge/WindowHandover.h"
 #include "editor/EditorGdi.h"
 #include "editor/EditorInput.h"
 #include "plugin/TempotallyPlug.h"
@@ -10,6 +11,16 @@ namespace tempotally {
 void CreateEditorDialog(ORVAVSTExprPlug* plug) {
   CreateDialogParamA(plug->moduleInstance, MAKEINTRESOURCEA(EditorDialogTemplate), nullptr,
                      EditorDialogProc, reinterpret_cast<LPARAM>(plug));
+}
+
+void DestroyEditorDialog(ORVAVSTExprPlug* plug) {
+  HWND editor = plug->editorWindow;
+  if (!editor) return;
+  EndEditorDrag(plug);
+  plug->injectingMove = false;
+  plug->editorWindow = nullptr;
+  SetWindowLongA(editor, GWL_USERDATA, 0);
+  DestroyOrHandOver(editor, EditorHandoverMessage);
 }
 
 void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
@@ -105,7 +116,11 @@ INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
     return 1;
   }
   auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(GetWindowLongA(window, GWL_USERDATA));
-  if (!plug) return 0;
+  if (!plug) {
+    // Unbound: its object is gone, and released on another thread, it is this thread's to end.
+    if (message == EditorHandoverMessage) DestroyWindow(window);
+    return 0;
+  }
   return EditorWindowProc(plug, message, wParam, lParam);
 }
 

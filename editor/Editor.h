@@ -32,6 +32,9 @@ void DeleteSharedGdi();
 
 // Creates the hidden editor dialog; the dialog sets plug->editorWindow while it is being created.
 void CreateEditorDialog(ORVAVSTExprPlug* plug);
+// Ends the editor at release, on any thread: the drag given back, the dialog unbound from the
+// object so no later message reaches it, then destroyed here or by the thread that owns it.
+void DestroyEditorDialog(ORVAVSTExprPlug* plug);
 // Parents and shows the editor in `parent`, or hides and unparents it when `parent` is null.
 void ShowEditor(ORVAVSTExprPlug* plug, HWND parent);
 // Sizes the editor for its fold level and tells the host, unless it already has that height.

@@ -17,9 +17,6 @@ namespace {
 // The cursor is held in a box this far around the press point, 10 pixels wide and 20 high.
 constexpr LONG ClipHalfWidth = 5;
 constexpr LONG ClipHalfHeight = 10;
-// Injected absolute moves are scaled to this rather than the full 65535, which lands the cursor
-// up to a pixel short of the target; the drag measures its anchor after parking for that reason.
-constexpr double AbsoluteScale = 65534.0;
 constexpr SHORT KeyDownBit = static_cast<SHORT>(0x8000);
 static_assert(sizeof(INPUT) == 28, "one injected input is 28 bytes in a 32-bit process");
 
@@ -34,16 +31,32 @@ EditorPoint CursorPosition() {
   return {point.x, point.y};
 }
 
+// On the virtual desktop, so that a press on any monitor parks where it was made; with one
+// monitor that is the primary screen, as the scaling by the primary's size was.
 void ParkCursor(EditorPoint home) {
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
-  if (width <= 0 || height <= 0) return;
+  const DesktopRect desk = {
+      GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
+      GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  if (desk.width <= 0 || desk.height <= 0) return;
+  const AbsolutePoint target = ParkingPoint(home, desk);
   INPUT input{};
   input.type = INPUT_MOUSE;
-  input.mi.dx = static_cast<LONG>(AbsoluteScale / width * home.x);
-  input.mi.dy = static_cast<LONG>(AbsoluteScale / height * home.y);
-  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  input.mi.dx = target.x;
+  input.mi.dy = target.y;
+  input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_VIRTUALDESK;
   SendInput(1, &input, sizeof input);
+}
+
+// The host's frame that the editor was shown in, or null once it is gone. A destroyed window's
+// handle may name another window later, even of another program: the editor must still sit in it.
+HWND LiveEditorParent(const ORVAVSTExprPlug* plug) {
+  HWND parent = plug->editorParent;
+  if (!parent || !IsWindow(parent)) return nullptr;
+  if (plug->editorWindow &&
+      GetAncestor(plug->editorWindow, GA_ROOT) != GetAncestor(parent, GA_ROOT)) {
+    return nullptr;
+  }
+  return parent;
 }
 
 void StartDrag(ORVAVSTExprPlug* plug) {
@@ -56,18 +69,18 @@ void StartDrag(ORVAVSTExprPlug* plug) {
   ClipCursor(&clip);
   ParkCursor(plug->dragHome);
   plug->dragAnchor = CursorPosition();
+  plug->dragActive = true;
 }
 
 }  // namespace
 
 EditorPoint MessagePosition(LPARAM lParam) { return MessagePoint(static_cast<uint32_t>(lParam)); }
 
-bool EditorDragging(const ORVAVSTExprPlug* plug) {
-  return plug->dragAnchor.x != NoDragAnchor.x || plug->dragAnchor.y != NoDragAnchor.y;
-}
+bool EditorDragging(const ORVAVSTExprPlug* plug) { return plug->dragActive; }
 
 void EndEditorDrag(ORVAVSTExprPlug* plug) {
   if (!EditorDragging(plug)) return;
+  plug->dragActive = false;
   plug->dragAnchor = NoDragAnchor;
   const HCURSOR cursor = plug->savedCursor;
   plug->savedCursor = nullptr;
@@ -135,7 +148,7 @@ void EditorOtherRelease(ORVAVSTExprPlug* plug, EditorPoint point) {
 }
 
 void HandleEditorClick(ORVAVSTExprPlug* plug) {
-  if (plug->editorParent) SetFocus(plug->editorParent);
+  if (HWND parent = LiveEditorParent(plug)) SetFocus(parent);
   const EditorZone zone = ClickZoneAt(plug->mousePos);
   if (zone == EditorZone::None) return;
   const bool ctrl = zone == EditorZone::Optimise && CtrlHeld();

@@ -41,6 +41,14 @@ void AddDragDelta(float& travelX, float& travelY, int32_t dx, int32_t dy, bool f
   travelY -= static_cast<float>(dy) / divisor;
 }
 
+AbsolutePoint ParkingPoint(EditorPoint home, const DesktopRect& desk) {
+  // Measured from the desktop's origin, so negative screen positions scale like any other.
+  const double x = static_cast<double>(home.x) - desk.left;
+  const double y = static_cast<double>(home.y) - desk.top;
+  return {static_cast<int32_t>(AbsoluteScale / desk.width * x),
+          static_cast<int32_t>(AbsoluteScale / desk.height * y)};
+}
+
 int32_t DraggedSpan(int32_t startSpan, float travelX) {
   // In double and clamped before converting: any travel, however long, stays defined.
   const double span = startSpan + std::trunc(2.0 * static_cast<double>(travelX));

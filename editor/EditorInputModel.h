@@ -15,7 +15,8 @@ struct EditorPoint {
 // no release is ever judged a click against it.
 constexpr EditorPoint NoPressPosition = {INT32_MIN, INT32_MIN};
 constexpr EditorPoint NoMousePosition = {INT32_MAX, INT32_MAX};
-// dragAnchor while no drag is in progress.
+// dragAnchor while no drag is in progress. Only a marker: on a monitor left of or above the
+// primary one it is a real cursor position, so whether a drag runs is kept apart from it.
 constexpr EditorPoint NoDragAnchor = {-1, -1};
 constexpr int32_t DragKindNone = -1;
 constexpr int32_t DragKindZoom = 0;
@@ -51,6 +52,23 @@ constexpr int32_t MaxGraphSpan = 6144;
 constexpr float MarginPerAccum = 14000.0f;
 constexpr float MinGraphMargin = 0.001f;
 constexpr float MaxGraphMargin = 0.1f;
+
+// Injected absolute moves are scaled to this rather than the full 65535, which lands the cursor
+// up to a pixel short of the target; the drag measures its anchor after parking for that reason.
+constexpr double AbsoluteScale = 65534.0;
+
+// The virtual desktop, all monitors together, in screen pixels; its origin is negative when a
+// monitor lies left of or above the primary one.
+struct DesktopRect {
+  int32_t left, top, width, height;
+};
+// Absolute input coordinates, 0 .. 65535 across the virtual desktop.
+struct AbsolutePoint {
+  int32_t x, y;
+};
+// Where an absolute move on the virtual desktop must aim to land the cursor within a pixel of
+// `home`. The desktop must be at least a pixel wide and high.
+AbsolutePoint ParkingPoint(EditorPoint home, const DesktopRect& desk);
 
 // A mouse message's client position: the two signed 16-bit halves of its 32-bit lParam, x low.
 EditorPoint MessagePoint(uint32_t lParam);

@@ -19,8 +19,8 @@ constexpr int32_t InfoVersion = 1;
 constexpr int32_t InfoFlags = 0x00200061;
 static_assert(InfoFlags & PluginFlagWantsTick, "the engine needs every tick");
 
-const PluginInfo TempotallyInfo = {InfoVersion, "Velquor Tempotally", "ORVA Tempotally", InfoFlags,
-                                   {}};
+const PluginInfo TempotallyInfo = {
+    InfoVersion, "Velquor Tempotally", "ORVA Tempotally", InfoFlags, {}};
 
 namespace {
 
@@ -28,9 +28,9 @@ constexpr ULONG UnreportedCount = ~ULONG{0};
 
 HINSTANCE OwnModule() {
   HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&OwnModule), &module);
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&OwnModule), &module);
   return module;
 }
 
@@ -90,12 +90,7 @@ void ORVAVSTExprPlug::Teardown() {
   if (tornDown) return;
   tornDown = true;
   if (videoBridge) videoBridge->ReleaseWrapped();
-  if (editorWindow) {
-    // Destroyed while the object still stands, so its last messages find it whole.
-    HWND editor = editorWindow;
-    DestroyWindow(editor);
-    editorWindow = nullptr;
-  }
+  DestroyEditorDialog(this);
   // The host makes no other call during release.
   timeline.Free();
   if (--editorInstanceCount == 0) DeleteSharedGdi();

@@ -19,9 +19,9 @@ extern int32_t editorInstanceCount;
 
 extern const PluginInfo TempotallyInfo;
 
-constexpr int32_t DefaultGraphSpan = 1536;  // ticks shown by the graph
-constexpr float DefaultGraphMargin = 0.01f; // seconds per tick
-constexpr int HostRecordBytes = 16;         // the records the host fills for ids 36 and 39
+constexpr int32_t DefaultGraphSpan = 1536;   // ticks shown by the graph
+constexpr float DefaultGraphMargin = 0.01f;  // seconds per tick
+constexpr int HostRecordBytes = 16;          // the records the host fills for ids 36 and 39
 
 class ORVAVSTExprPlug final : public TCPPFruityPlug {
  public:
@@ -62,6 +62,7 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   float dragAccumX = 0.0f;
   HCURSOR savedCursor = nullptr;
   bool injectingMove = false;
+  bool dragActive = false;  // a zoom drag is in progress; dragAnchor may be any position then
   // The engine's state, options and map, used by the host's mixing thread and its window thread;
   // timeline/SharedEngine.h says how each side reaches it.
   SharedEngine timeline;

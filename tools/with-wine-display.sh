@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a command with a private X display (Xvfb) and one wineserver kept alive for its whole run,
 # in the Wine prefix $WINEPREFIX (created on first use). Stops both afterwards.
+# TEMPOTALLY_XVFB_SCREENS, when set, replaces the one 1280 x 1024 screen, e.g. by two with +xinerama.
 set -euo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -10,7 +11,8 @@ for n in $(seq 90 140); do
   if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
 done
 [ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+read -r -a screens <<<"${TEMPOTALLY_XVFB_SCREENS:--screen 0 1280x1024x24}"
+Xvfb ":$display" "${screens[@]}" -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 cleanup() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "editor/EditorInputModel.h"
 
@@ -68,6 +69,43 @@ TEST(EditorInputModel, DragClampsHoldForAnyTravel) {
   EXPECT_EQ(DraggedSpan(1536, 3e38f), MaxGraphSpan);
   EXPECT_EQ(DraggedSpan(1536, -3e38f), 0);
   EXPECT_EQ(DraggedSpan(INT32_MAX, 1e9f), MaxGraphSpan);
+}
+
+// Each corner pixel of each monitor, on desktops whose origin lies left of, above or at the
+// primary monitor: an absolute move aimed there lands within a pixel short of it, as the platform
+// maps absolute coordinates (origin + coordinate x size / 65536, rounded down).
+TEST(EditorInputModel, ParkingLandsWithinAPixelOnEveryMonitor) {
+  const struct {
+    DesktopRect desk;
+    std::vector<DesktopRect> monitors;
+  } desktops[] = {
+      {{0, 0, 1280, 1024}, {{0, 0, 1280, 1024}}},
+      {{0, 0, 2304, 1024}, {{0, 0, 1280, 1024}, {1280, 0, 1024, 768}}},
+      {{-1920, 0, 3200, 1080}, {{0, 0, 1280, 1024}, {-1920, 0, 1920, 1080}}},
+      {{-2560, -1440, 6400, 2520},
+       {{0, 0, 1920, 1080}, {-2560, -1440, 2560, 1440}, {1920, 0, 1920, 1080}}},
+  };
+  for (const auto& d : desktops) {
+    for (const DesktopRect& m : d.monitors) {
+      const int32_t right = m.left + m.width - 1, bottom = m.top + m.height - 1;
+      for (EditorPoint home : {EditorPoint{m.left, m.top}, EditorPoint{right, m.top},
+                               EditorPoint{m.left, bottom}, EditorPoint{right, bottom}}) {
+        const AbsolutePoint aim = ParkingPoint(home, d.desk);
+        const int64_t x = d.desk.left + (int64_t{aim.x} * d.desk.width >> 16);
+        const int64_t y = d.desk.top + (int64_t{aim.y} * d.desk.height >> 16);
+        EXPECT_TRUE(aim.x >= 0 && aim.y >= 0 && x <= home.x && x >= home.x - 1 && y <= home.y &&
+                    y >= home.y - 1)
+            << home.x << "," << home.y << " on a desktop from " << d.desk.left << "," << d.desk.top
+            << " lands at " << x << "," << y;
+      }
+    }
+  }
+  // With the primary monitor alone, the numbers are those of scaling by the screen's size.
+  for (EditorPoint home : {EditorPoint{0, 0}, EditorPoint{640, 512}, EditorPoint{1279, 1023}}) {
+    const AbsolutePoint aim = ParkingPoint(home, {0, 0, 1280, 1024});
+    EXPECT_EQ(aim.x, static_cast<int32_t>(65534.0 / 1280 * home.x));
+    EXPECT_EQ(aim.y, static_cast<int32_t>(65534.0 / 1024 * home.y));
+  }
 }
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "bridge/BridgePlugHost.h"
-#include "plugin/TempotallyPlug.h"
-#include "devhost/WorkingFolder.h"
-#include "tests/win/support/FakeRealHost.h"
 #include "devhost/PlayerLayout.h"
+#include "devhost/WorkingFolder.h"
+#include "plugin/TempotallyPlug.h"
+#include "tests/win/support/FakeRealHost.h"
 #include "tests/win/support/RawStdcall.h"
 
 namespace tempotally {
@@ -186,6 +186,44 @@ TEST_F(PluginBridge, ReleaseEndsPlayerBeforeItsWindowAndUnloadsIt) {
   EXPECT_EQ(Record().releases, 1);
   EXPECT_EQ(Record().parentAliveAtRelease, 1) << "the video window outlives the player's editor";
   EXPECT_EQ(Record().liveInstances, 0);
+}
+
+// A player that appears at path 1 while an instance runs the one from path 2 is a second module.
+// Each video window is made under its own module's registration of the class and shows its
+// player, whichever instance goes first.
+TEST_F(PluginBridge, PlayersFromBothPathsEachGetAWindow) {
+  for (bool olderFirst : {true, false}) {
+    SCOPED_TRACE(olderFirst ? "older released first" : "newer released first");
+    ASSERT_TRUE(testsupport::RemovePlayer(PlayerSlot::Path1));
+    ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path2));
+    ORVAVSTExprPlug* older = Create();
+    ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path1));
+    ORVAVSTExprPlug* newer = Create();
+    ASSERT_TRUE(older && newer && older->videoBridge && newer->videoBridge);
+    ASSERT_NE(older->videoBridge->wrappedModule, newer->videoBridge->wrappedModule);
+    EXPECT_EQ(videoClassCount, 2);
+    for (ORVAVSTExprPlug* plug : {older, newer}) {
+      const TFruityBridgePlugHost& bridge = *plug->videoBridge;
+      ASSERT_NE(bridge.videoWindow, nullptr);
+      EXPECT_NE(bridge.wrappedEditor, nullptr);
+      EXPECT_EQ(FindWindowExA(bridge.videoWindow, nullptr, nullptr, nullptr), bridge.wrappedEditor);
+      EXPECT_EQ(GetWindowLongPtrA(bridge.videoWindow, GWLP_HINSTANCE),
+                reinterpret_cast<LONG_PTR>(bridge.wrappedModule));
+    }
+    ORVAVSTExprPlug* first = olderFirst ? older : newer;
+    ORVAVSTExprPlug* second = olderFirst ? newer : older;
+    const HMODULE firstModule = first->videoBridge->wrappedModule;
+    const HMODULE secondModule = second->videoBridge->wrappedModule;
+    ReleasePlug(first);
+    EXPECT_FALSE(ClassRegistered(firstModule));
+    EXPECT_TRUE(ClassRegistered(secondModule));
+    EXPECT_TRUE(IsWindow(second->videoBridge->wrappedEditor));
+    EXPECT_EQ(videoClassCount, 1);
+    ReleasePlug(second);
+    EXPECT_FALSE(ClassRegistered(secondModule));
+    EXPECT_EQ(LoadedPlayer(PlayerSlot::Path1), nullptr);
+    EXPECT_EQ(LoadedPlayer(PlayerSlot::Path2), nullptr);
+  }
 }
 
 }  // namespace

@@ -84,13 +84,13 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
     testsupport::MoveTo(home);
     if (c.ctrl) testsupport::Key(c.ctrl, true);
     testsupport::Press(Button::Left);
-    ASSERT_NE(plug_->dragAnchor.x, -1);
+    ASSERT_TRUE(plug_->dragActive);
     for (const auto& [step, count] : c.moves) {
       for (int i = 0; i < count; ++i) testsupport::MoveBy(step.x, step.y);
     }
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
-    EXPECT_EQ(plug_->dragAnchor.x, -1);
+    EXPECT_FALSE(plug_->dragActive);
     EXPECT_EQ(plug_->graphSpan, c.expectedSpan);
     EXPECT_FLOAT_EQ(plug_->graphMargin, c.expectedMargin);
     EXPECT_GE(plug_->graphMargin, MinGraphMargin);
@@ -129,6 +129,23 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
       ASSERT_EQ(after.beatSums[beat], expectCleared ? 0.0 : CachedSum) << "beat " << beat;
     }
   }
+}
+
+// The host destroyed the frame it showed the editor in, and the kept handle now names another
+// window: a click gives that window no focus.
+TEST_F(EditorInputInside, ClickFocusesNoWindowOtherThanTheEditorsFrame) {
+  constexpr POINT NoZone = {120, 250};
+  testsupport::HostFrame stranger(FrameLeft, FrameTop + FrameSize, 200, 200);
+  HWND gone =
+      CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  DestroyWindow(gone);
+  for (HWND kept : {stranger.Window(), gone}) {
+    plug_->editorParent = kept;
+    frame_.Focus();
+    testsupport::ClickAt(At(NoZone));
+    EXPECT_EQ(GetFocus(), frame_.Window());
+  }
+  plug_->editorParent = frame_.Window();
 }
 
 }  // namespace
