@@ -53,7 +53,7 @@ fi
 # Every program that the build, the tests, the demo and the package run, present or named.
 missing=()
 for tool in cmake ctest cpack make g++ i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix \
-  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb wine wineserver awk sed grep diff paste \
+  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb wine wineserver awk sed grep diff cmp paste \
   timeout realpath stat mktemp; do
   have "$tool" || missing+=("$tool")
 done
