@@ -188,6 +188,9 @@ fi
 stage "tools/run.sh in the root"
 inside 'tools/run.sh'
 [ -s "$rootfs/src/tempotally/out/sync.png" ] || { echo "bare check: tools/run.sh wrote no out/sync.png" >&2; exit 1; }
+# The root's set-up installs qemu only when it found no way to run 32-bit programs.
+inside 'dpkg-query -W qemu-user-static >/dev/null 2>&1' ||
+  { echo "bare check: the root's set-up found 32-bit programs running without it" >&2; exit 1; }
 
 stage "tools/test.sh in the root"
 inside 'tools/test.sh'
