@@ -24,6 +24,7 @@ inside_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 work=""
 saved_handlers=()
 handlers_taken=0
+watcher=""
 times=()
 stage_name=""
 stage_start=0
@@ -100,6 +101,7 @@ cleanup() {
   trap - EXIT
   trap '' INT TERM
   stage_end
+  [ -z "$watcher" ] || kill "$watcher" 2>/dev/null || true
   restore_handlers
   if [ -n "$work" ] && [ -d "$work" ]; then
     # Processes the check left running in the root (an X server, a wineserver) hold its mounts.
@@ -180,6 +182,13 @@ inside() {
 stage "32-bit handlers taken away"
 take_handlers
 echo "   taken: ${#saved_handlers[@]}"
+# Until the root's set-up registers its own, no new 32-bit program starts on this machine.
+taken_at=$(date +%s)
+(
+  while [ -z "$(i386_handlers)" ]; do sleep 1; done
+  echo "== bare check: the root's set-up registered 32-bit handlers $(($(date +%s) - taken_at)) s after they were taken"
+) &
+watcher=$!
 if inside 'ls /usr/lib/wine >/dev/null 2>&1'; then
   echo "bare check: the root already holds Wine" >&2
   exit 1
