@@ -125,6 +125,11 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
+# The handlers and the cache are the machine's: one check at a time.
+mkdir -p "$cache"
+exec 9>"$cache/lock"
+flock -n 9 || { echo "bare check: another bare check is running" >&2; exit 1; }
+
 stage "tools on this machine"
 if ! command -v debootstrap >/dev/null; then
   apt-get update -qq >/dev/null
@@ -174,9 +179,11 @@ if mountpoint -q /dev/shm; then mount --bind /dev/shm "$rootfs/dev/shm"; fi
 mount --bind /tmp "$rootfs/tmp"
 mount --bind "$cache/archives" "$rootfs/var/cache/apt/archives"
 
+# In the background and waited for, so that a signal reaches the clean-up at once.
 inside() {
   chroot "$rootfs" /usr/bin/env -i HOME=/root PATH="$inside_path" LANG=C.UTF-8 TERM=dumb \
-    /bin/bash -c "cd /src/tempotally && $1"
+    /bin/bash -c "cd /src/tempotally && $1" &
+  wait $!
 }
 
 stage "32-bit handlers taken away"
