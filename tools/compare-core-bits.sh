@@ -5,14 +5,23 @@ set -euo pipefail
 native=$1
 windows=$2
 here=$(cd "$(dirname "$0")" && pwd)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
 for step in 1 4; do
   for lookahead in "" --no-lookahead; do
-    if ! diff -q <("$native" --bits --step "$step" $lookahead) \
-                 <("$here/wine-exec.sh" "$windows" --bits --step "$step" $lookahead | tr -d '\r') \
-                 >/dev/null; then
-      echo "native and Windows builds differ (step $step $lookahead)" >&2
+    case="step $step ${lookahead:-(look ahead)}"
+    # Each side must succeed and print ticks: two runs that both fail would print the same nothing.
+    "$native" --bits --step "$step" $lookahead >"$scratch/native" ||
+      { echo "$case: the native build failed (status $?)" >&2; exit 1; }
+    "$here/wine-exec.sh" "$windows" --bits --step "$step" $lookahead >"$scratch/windows" ||
+      { echo "$case: the Windows build failed (status $?)" >&2; exit 1; }
+    tr -d '\r' <"$scratch/windows" >"$scratch/windows.lf"
+    ticks=$(wc -l <"$scratch/native")
+    [ "$ticks" -gt 0 ] || { echo "$case: the native build printed no tick" >&2; exit 1; }
+    if ! cmp -s "$scratch/native" "$scratch/windows.lf"; then
+      echo "native and Windows builds differ ($case)" >&2
       exit 1
     fi
-    echo "step $step ${lookahead:-(look ahead)}: $("$native" --bits --step "$step" $lookahead | wc -l) ticks identical"
+    echo "$case: $ticks ticks identical"
   done
 done

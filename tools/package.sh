@@ -19,7 +19,7 @@ cmake --build "$build" -j "$(nproc)" --target tempotally_dll standin_player blac
 
 echo "== packing and testing the archive as shipped"
 WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" "$root/tools/with-wine-display.sh" \
-  ctest --test-dir "$build" -L shipped --output-on-failure
+  ctest --test-dir "$build" -L shipped --output-on-failure --no-tests=error
 
 dll="$build/plugin/ORVA Tempotally.dll"
 text=$((16#$(i686-w64-mingw32-objdump -h "$dll" | awk '$2 == ".text" { print $3 }')))

@@ -44,15 +44,8 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$build" -j "$(nproc)" --target tempotally_demo
 
 if [ "$display_ok" -eq 0 ]; then
-  free=""
-  for n in $(seq 95 160); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then free=$n; break; fi
-  done
-  [ -n "$free" ] || { echo "run: no free X display" >&2; exit 1; }
-  Xvfb ":$free" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-  xvfb_pid=$!
-  export DISPLAY=":$free"
-  for _ in $(seq 100); do [ -S "$(display_socket "$DISPLAY")" ] && break; sleep 0.1; done
+  . "$root/tools/start-xvfb.sh"
+  start_xvfb || { echo "run: no X display to run the demo on" >&2; exit 1; }
   echo "== started Xvfb on $DISPLAY"
 fi
 

@@ -6,11 +6,15 @@
 # Idempotent and quiet when everything is already in place.
 set -euo pipefail
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+here=$(cd "$(dirname "$0")" && pwd)
 export DEBIAN_FRONTEND=noninteractive
 
 have() { command -v "$1" >/dev/null 2>&1; }
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  have sudo || { echo "setup: run this as root, or install sudo" >&2; exit 1; }
+  SUDO="sudo"
+fi
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 apt_updated=0
@@ -46,6 +50,19 @@ if [ ${#need[@]} -gt 0 ]; then
   $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
+# Every program that the build, the tests, the demo and the package run, present or named.
+missing=()
+for tool in cmake ctest cpack make g++ i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix \
+  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb wine wineserver awk sed grep diff cmp paste \
+  timeout realpath stat mktemp; do
+  have "$tool" || missing+=("$tool")
+done
+[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=("/usr/src/googletest (googletest)")
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: still missing after installing: ${missing[*]}" >&2
+  exit 1
+fi
+
 # Can this kernel run the 32-bit Wine loader directly?
 if /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
   exit 0
@@ -58,49 +75,16 @@ qemu_ok() {
   have qemu-i386-static && [ "$(qemu-i386-static --version | sed -n 's/.*version \([0-9]*\).*/\1/p' | head -n1)" -ge 8 ]
 }
 
-# The archive and key of the release's own suite, as the machine's sources name them, one per line:
-# "URI KEYRING" (KEYRING may be empty). Reads the one-line and the deb822 formats.
-release_archives() {
-  local codename=$1
-  local one_line=() deb822=() f
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [ -f "$f" ] && one_line+=("$f"); done
-  for f in /etc/apt/sources.list.d/*.sources; do [ -f "$f" ] && deb822+=("$f"); done
-  [ ${#one_line[@]} -eq 0 ] || cat "${one_line[@]}" |
-    awk -v want="$codename" '
-      $1 == "deb" {
-        i = 2; keyring = ""
-        if ($2 ~ /^\[/) {
-          for (; i <= NF; i++) {
-            if ($i ~ /signed-by=/) { keyring = $i; sub(/.*signed-by=/, "", keyring); sub(/\].*/, "", keyring) }
-            if ($i ~ /\]$/) { i++; break }
-          }
-        }
-        if ($(i + 1) == want) print $i, keyring
-      }'
-  [ ${#deb822[@]} -eq 0 ] || cat "${deb822[@]}" |
-    awk -v want="$codename" '
-      function flush() {
-        if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " want " "))
-          { n = split(uris, u, " "); for (k = 1; k <= n; k++) print u[k], keyring }
-        types = uris = suites = keyring = ""
-      }
-      /^[ \t]*$/ { flush(); next }
-      /^#/ { next }
-      /^Types:/ { sub(/^Types:[ \t]*/, ""); types = $0 }
-      /^URIs:/ { sub(/^URIs:[ \t]*/, ""); uris = $0 }
-      /^Suites:/ { sub(/^Suites:[ \t]*/, ""); suites = $0 }
-      /^Signed-By:/ { sub(/^Signed-By:[ \t]*/, ""); keyring = $0 }
-      END { flush() }'
-}
-
 if ! qemu_ok; then
   codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   [ -n "$codename" ] || { echo "setup: cannot tell the release's code name" >&2; exit 1; }
   suite="$codename-backports"
   echo "setup: installing qemu-user-static from $suite for 32-bit programs" >&2
-  if ! grep -rqsw -- "$suite" /etc/apt/sources.list /etc/apt/sources.list.d/; then
+  served=$("$here/apt-sources.sh" "$suite")
+  if [ -z "$served" ]; then
     # The backports suite lives in the archive that serves the release itself.
-    read -r uri keyring < <(release_archives "$codename" | head -n1) || true
+    archives=$("$here/apt-sources.sh" "$codename")
+    read -r uri keyring <<<"$archives" || true
     [ -n "${uri:-}" ] || { echo "setup: no configured source serves $codename" >&2; exit 1; }
     {
       printf 'Types: deb\nURIs: %s\nSuites: %s\nComponents: main\n' "$uri" "$suite"

@@ -6,22 +6,17 @@ set -euo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-display=""
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display" >&2; exit 1; }
-read -r -a screens <<<"${TEMPOTALLY_XVFB_SCREENS:--screen 0 1280x1024x24}"
-Xvfb ":$display" "${screens[@]}" -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
+xvfb_pid=""
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
-  kill "$xvfb_pid" >/dev/null 2>&1 || true
-  wait "$xvfb_pid" 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" >/dev/null 2>&1 || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
 }
 trap cleanup EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+. "$(dirname "$0")/start-xvfb.sh"
+start_xvfb
 
 mkdir -p "$WINEPREFIX"
 [ -f "$WINEPREFIX/system.reg" ] || echo "wine: creating prefix $WINEPREFIX" >&2

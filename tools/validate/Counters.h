@@ -1,7 +1,7 @@
 // Resource counters of this process that work under Wine, where GetGuiResources,
 // GetProcessHandleCount and the private-usage figure all read 0: the system handle list's entries
-// for this process, live GDI handles, the thread's windows and the page-file usage. Each counter
-// proves that it moves before it is trusted.
+// for this process, live GDI handles, the thread's windows and the committed private memory of the
+// address space. Each counter proves that it moves before it is trusted.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +10,12 @@
 #include <string>
 
 namespace tempotally::validate {
+
+// Memory that create/release cycles may gain after the first cycle.
+constexpr long long MemoryTolerance = 1 << 20;
+// The smallest steady leak the cycles must catch, and the cycles the proof leaks it over.
+constexpr size_t LeakPerCycleBytes = 20u << 10;
+constexpr int LeakCycles = 100;
 
 struct Counts {
   long handles = 0;
@@ -32,6 +38,8 @@ class Counters {
 
 long ThreadWindows();
 long ProcessHandles();
+// Committed private memory, summed over the address space's regions. Page-file usage is not used:
+// under an emulator it counts the emulator's own memory, which grows as new code runs.
 long long CommittedBytes();
 
 }  // namespace tempotally::validate

@@ -48,7 +48,6 @@ constexpr int AliveAtOnce = 10;
 // Tolerances after the first cycle, which loads what a process loads once.
 constexpr long HandleTolerance = 4;
 constexpr long GdiTolerance = 4;
-constexpr long long MemoryTolerance = 1 << 20;
 
 int failures = 0;
 
