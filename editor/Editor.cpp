@@ -74,8 +74,8 @@ INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM wParam, LPA
   switch (message) {
     case WM_TIMER:
       if (wParam != FrameTimer) return NotHandled;
-      if (plug->repaintPending.exchange(false, std::memory_order_relaxed)) {
-        InvalidateRect(plug->editorWindow, nullptr, FALSE);
+      if (plug->repaintPending.exchange(false, std::memory_order_relaxed) && sharedGdi.skinBitmap) {
+        PaintEditor(plug, plug->editorWindow, true);
       }
       return Handled;
     case WM_ACTIVATE:
@@ -93,8 +93,11 @@ INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM wParam, LPA
       plug->editorCanvas.reset();
       return NotHandled;
     case WM_PAINT:
-      if (sharedGdi.skinBitmap) PaintEditor(plug, plug->editorWindow);
-      return NotHandled;
+      // Claimed once painted: the dialog manager's own handling would begin and end a second,
+      // empty paint, which costs as much again in round trips to the window system.
+      if (!sharedGdi.skinBitmap || !plug->editorShown) return NotHandled;
+      PaintEditor(plug, plug->editorWindow);
+      return Handled;
     case WM_SETCURSOR:
       // Claimed during a drag, so that the hidden cursor stays hidden.
       return EditorDragging(plug) ? Handled : NotHandled;

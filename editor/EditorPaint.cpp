@@ -12,7 +12,7 @@
 
 namespace tempotally {
 
-void PaintEditor(ORVAVSTExprPlug* plug, HWND window) {
+void PaintEditor(ORVAVSTExprPlug* plug, HWND window, bool frameTimer) {
   if (!plug->editorShown) return;
   TimelineEngine& engine = plug->timeline;
 
@@ -42,7 +42,8 @@ void PaintEditor(ORVAVSTExprPlug* plug, HWND window) {
     BuildPaintModel(engine, view, model);
   }
 
-  PaintSession paint(window);
+  PaintSession paint(window,
+                     frameTimer ? PaintSession::WholeWindowNow : PaintSession::UpdateRegion);
   RECT client{};
   GetClientRect(window, &client);
   if (!plug->editorCanvas) plug->editorCanvas.reset(new (std::nothrow) EditorCanvas);

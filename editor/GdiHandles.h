@@ -65,11 +65,22 @@ class SelectedObject {
   HGDIOBJ previous_;
 };
 
-// BeginPaint at the start, EndPaint at the end.
+// The context a paint draws into: BeginPaint and EndPaint for WM_PAINT; or, for a paint the
+// window asks for itself, the window's own context, without the update region and the caret
+// round trips (which cost more than the drawing under Wine).
 class PaintSession {
  public:
-  explicit PaintSession(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
-  ~PaintSession() { EndPaint(window_, &paint_); }
+  enum Kind { UpdateRegion, WholeWindowNow };
+  PaintSession(HWND window, Kind kind) : window_(window), kind_(kind) {
+    dc_ = kind == UpdateRegion ? BeginPaint(window, &paint_) : GetDC(window);
+  }
+  ~PaintSession() {
+    if (kind_ == UpdateRegion) {
+      EndPaint(window_, &paint_);
+    } else if (dc_) {
+      ReleaseDC(window_, dc_);
+    }
+  }
   PaintSession(const PaintSession&) = delete;
   PaintSession& operator=(const PaintSession&) = delete;
 
@@ -77,8 +88,9 @@ class PaintSession {
 
  private:
   HWND window_;
+  Kind kind_;
   PAINTSTRUCT paint_{};
-  HDC dc_;
+  HDC dc_ = nullptr;
 };
 
 // A memory context drawing into a top-down 32-bit DIB section: the pixels stay in the process, so

@@ -1,6 +1,6 @@
 // The editor's kept back buffer and its frame timer, through the built module: a fold cycle shows
-// exactly the pixels of the unfolded editor's rows, and a repaint asked for on another thread
-// waits for the editor's own thread to paint it at the next frame.
+// exactly the pixels of the unfolded editor's rows, and ticks on another thread are painted by
+// the editor's own thread at its next frame.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -98,21 +98,27 @@ TEST_F(EditorFrame, ATickOnAnotherThreadIsPaintedAtTheNextFrame) {
   ASSERT_NE(thread, nullptr);
   WaitForSingleObject(thread, INFINITE);
   CloseHandle(thread);
-  // The mixing thread only set the flag; nothing is invalidated until the frame timer runs here.
+  // The mixing thread only set the flag: nothing is invalidated, and nothing painted, until the
+  // frame timer runs on this thread. Then the editor shows the new state without a WM_PAINT.
   EXPECT_FALSE(GetUpdateRect(editor, nullptr, FALSE));
-
-  int paints = 0;
+  const Pixels before = ShownPixels(editor);
+  int paintMessages = 0;
+  Pixels shown = before;
   const DWORD start = GetTickCount();
-  while (paints == 0 && GetTickCount() - start < FrameWaitMs) {
+  while (shown.rgb == before.rgb && GetTickCount() - start < FrameWaitMs) {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      paints += msg.message == WM_PAINT && msg.hwnd == editor;
+      paintMessages += msg.message == WM_PAINT && msg.hwnd == editor;
       DispatchMessageA(&msg);
     }
+    shown = ShownPixels(editor);
   }
-  EXPECT_EQ(paints, 1) << "the flag becomes one paint";
+  EXPECT_NE(shown.rgb, before.rgb) << "no frame painted the ticks";
+  EXPECT_EQ(paintMessages, 0);
   EXPECT_FALSE(GetUpdateRect(editor, nullptr, FALSE));
+  // What the frame showed is what a paint of the same state shows.
+  EXPECT_EQ(CaptureWindow(editor).rgb, shown.rgb);
   driver.Stop();
 }
 
