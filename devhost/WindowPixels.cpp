@@ -64,6 +64,16 @@ Pixels CaptureWindow(HWND window, bool wholeWindow) {
   return out;
 }
 
+Pixels ShownPixels(HWND window) {
+  RECT rect{};
+  if (!GetClientRect(window, &rect)) return {};
+  GdiFlush();
+  HDC source = GetDC(window);
+  Pixels out = CopyFrom(source, 0, 0, rect.right, rect.bottom);
+  ReleaseDC(window, source);
+  return out;
+}
+
 Pixels BitmapPixels(HBITMAP bitmap) {
   BITMAP info{};
   if (!bitmap || !GetObjectA(bitmap, sizeof info, &info)) return {};

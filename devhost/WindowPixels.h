@@ -30,6 +30,9 @@ void PumpMessages();
 // frame and caption; otherwise only the client area. Empty pixels when it cannot be read.
 Pixels CaptureWindow(HWND window, bool wholeWindow = false);
 
+// The client area as it shows now, without asking the window to paint first.
+Pixels ShownPixels(HWND window);
+
 // The pixels of a whole bitmap.
 Pixels BitmapPixels(HBITMAP bitmap);
 

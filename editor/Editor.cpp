@@ -1,4 +1,5 @@
-// The editor dialog's creation, parenting and message routing.
+// The editor dialog's creation, parenting and message routing, and the frame timer that turns
+// repaints asked for on other threads into at most one paint per display frame.
 #include "editor/Editor.h"
 
 #include "bridge/WindowHandover.h"
@@ -7,6 +8,14 @@
 #include "plugin/TempotallyPlug.h"
 
 namespace tempotally {
+
+namespace {
+
+// About one display frame. Runs only while the editor is shown.
+constexpr UINT_PTR FrameTimer = 1;
+constexpr UINT FrameTimerMs = 16;
+
+}  // namespace
 
 void CreateEditorDialog(ORVAVSTExprPlug* plug) {
   CreateDialogParamA(plug->moduleInstance, MAKEINTRESOURCEA(EditorDialogTemplate), nullptr,
@@ -30,11 +39,13 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent) {
     if (plug->editorWindow) {
       SetParent(plug->editorWindow, parent);
       ShowWindow(plug->editorWindow, SW_SHOW);
+      SetTimer(plug->editorWindow, FrameTimer, FrameTimerMs, nullptr);
     }
   } else {
     EndEditorDrag(plug);  // a hidden editor never sees the release
     plug->editorShown = 0;
     if (plug->editorWindow) {
+      KillTimer(plug->editorWindow, FrameTimer);
       ShowWindow(plug->editorWindow, SW_HIDE);
       SetParent(plug->editorWindow, nullptr);
     }
@@ -52,7 +63,14 @@ void ApplyFoldHeight(ORVAVSTExprPlug* plug) {
 }
 
 void RequestRepaint(ORVAVSTExprPlug* plug) {
-  if (plug->editorShown && plug->editorWindow) InvalidateRect(plug->editorWindow, nullptr, FALSE);
+  if (!plug->editorShown || !plug->editorWindow) return;
+  if (GetCurrentThreadId() == plug->editorThread) {
+    InvalidateRect(plug->editorWindow, nullptr, FALSE);
+  } else {
+    // Relaxed: the flag carries no data. The paint reads the engine through its own
+    // synchronisation, and a flag set after the timer took it waits for the next frame.
+    plug->repaintPending.store(true, std::memory_order_relaxed);
+  }
 }
 
 namespace {
@@ -61,8 +79,14 @@ namespace {
 constexpr INT_PTR Handled = 1;
 constexpr INT_PTR NotHandled = 0;
 
-INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM, LPARAM lParam) {
+INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_TIMER:
+      if (wParam != FrameTimer) return NotHandled;
+      if (plug->repaintPending.exchange(false, std::memory_order_relaxed) && sharedGdi.skinBitmap) {
+        PaintEditor(plug, plug->editorWindow, true);
+      }
+      return Handled;
     case WM_ACTIVATE:
     case WM_KILLFOCUS:
       EndEditorDrag(plug);
@@ -75,10 +99,14 @@ INT_PTR EditorWindowProc(ORVAVSTExprPlug* plug, UINT message, WPARAM, LPARAM lPa
       EndEditorDrag(plug);
       plug->injectingMove = false;
       plug->editorWindow = nullptr;
+      plug->editorCanvas.reset();
       return NotHandled;
     case WM_PAINT:
-      if (sharedGdi.skinBitmap) PaintEditor(plug, plug->editorWindow);
-      return NotHandled;
+      // Claimed once painted: the dialog manager's own handling would begin and end a second,
+      // empty paint, which costs as much again in round trips to the window system.
+      if (!sharedGdi.skinBitmap || !plug->editorShown) return NotHandled;
+      PaintEditor(plug, plug->editorWindow);
+      return Handled;
     case WM_SETCURSOR:
       // Claimed during a drag, so that the hidden cursor stays hidden.
       return EditorDragging(plug) ? Handled : NotHandled;
@@ -112,7 +140,10 @@ INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
   if (message == WM_INITDIALOG) {
     auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(lParam);
     SetWindowLongA(window, GWL_USERDATA, static_cast<LONG>(lParam));
-    if (plug) plug->editorWindow = window;
+    if (plug) {
+      plug->editorWindow = window;
+      plug->editorThread = GetCurrentThreadId();
+    }
     return 1;
   }
   auto* plug = reinterpret_cast<ORVAVSTExprPlug*>(GetWindowLongA(window, GWL_USERDATA));

@@ -20,12 +20,13 @@ struct SharedGdi {
   HBITMAP skinBitmap = nullptr;
   HFONT titleFont = nullptr;
   HFONT readoutFont = nullptr;
+  HFONT labelFont = nullptr;
   bool created = false;
 };
 extern SharedGdi sharedGdi;
 extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
 
-// Registers the editor's typeface, then makes the two fonts and loads the skin from the module.
+// Registers the editor's typeface, then makes the three fonts and loads the skin from the module.
 // A failure leaves that handle null.
 void CreateSharedGdi(HINSTANCE moduleInstance);
 void DeleteSharedGdi();
@@ -40,7 +41,9 @@ void ShowEditor(ORVAVSTExprPlug* plug, HWND parent);
 // Sizes the editor for its fold level and tells the host, unless it already has that height.
 // Reads the level from the engine on the non-tick side: never call it from inside a tick.
 void ApplyFoldHeight(ORVAVSTExprPlug* plug);
-// Asks a shown editor to repaint; only invalidates, so any thread may call it.
+// Asks a shown editor to repaint; any thread. On the editor's own thread it invalidates at once;
+// from any other (the host's mixing thread) it only sets a flag, which the editor's frame timer
+// turns into one paint per display frame at most. Never waits and makes no window call then.
 void RequestRepaint(ORVAVSTExprPlug* plug);
 
 INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

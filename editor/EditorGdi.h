@@ -30,6 +30,8 @@ HFONT CreateEditorFont(int height);
 
 // Composes the whole client area of `window` over the skin and copies it in one transfer. Only
 // for a shown editor and while the skin exists.
-void PaintEditor(ORVAVSTExprPlug* plug, HWND window);
+// `frameTimer`: asked by the editor's frame timer rather than by WM_PAINT; draws through the
+// window's own context and leaves any update region to its WM_PAINT.
+void PaintEditor(ORVAVSTExprPlug* plug, HWND window, bool frameTimer = false);
 
 }  // namespace tempotally

@@ -1,8 +1,11 @@
 // Small owners of GDI resources, so that every path out of a paint gives back what it took:
-// a deleted object, a deleted memory context, an object selected back out, a paint ended.
+// a deleted object, a deleted memory context, an object selected back out, a paint ended, a
+// surface whose pixels the process writes itself.
 #pragma once
 
 #include <windows.h>
+
+#include "editor/PaintPixels.h"
 
 namespace tempotally {
 
@@ -62,11 +65,22 @@ class SelectedObject {
   HGDIOBJ previous_;
 };
 
-// BeginPaint at the start, EndPaint at the end.
+// The context a paint draws into: BeginPaint and EndPaint for WM_PAINT; or, for a paint the
+// window asks for itself, the window's own context, without the update region and the caret
+// round trips (which cost more than the drawing under Wine).
 class PaintSession {
  public:
-  explicit PaintSession(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
-  ~PaintSession() { EndPaint(window_, &paint_); }
+  enum Kind { UpdateRegion, WholeWindowNow };
+  PaintSession(HWND window, Kind kind) : window_(window), kind_(kind) {
+    dc_ = kind == UpdateRegion ? BeginPaint(window, &paint_) : GetDC(window);
+  }
+  ~PaintSession() {
+    if (kind_ == UpdateRegion) {
+      EndPaint(window_, &paint_);
+    } else if (dc_) {
+      ReleaseDC(window_, dc_);
+    }
+  }
   PaintSession(const PaintSession&) = delete;
   PaintSession& operator=(const PaintSession&) = delete;
 
@@ -74,8 +88,63 @@ class PaintSession {
 
  private:
   HWND window_;
+  Kind kind_;
   PAINTSTRUCT paint_{};
-  HDC dc_;
+  HDC dc_ = nullptr;
+};
+
+// A memory context drawing into a top-down 32-bit DIB section: the pixels stay in the process, so
+// the code may also write them directly (after GdiFlush, once GDI has drawn into it).
+class DibSurface {
+ public:
+  DibSurface() = default;
+  ~DibSurface() { Reset(); }
+  DibSurface(const DibSurface&) = delete;
+  DibSurface& operator=(const DibSurface&) = delete;
+
+  // A fresh surface of this size, all pixels 0; false, and empty, when GDI cannot make it.
+  bool Make(HDC compatibleWith, int width, int height) {
+    Reset();
+    if (width <= 0 || height <= 0) return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    bitmap_ = CreateDIBSection(compatibleWith, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    dc_ = bitmap_ && bits ? CreateCompatibleDC(compatibleWith) : nullptr;
+    if (!dc_) {
+      Reset();
+      return false;
+    }
+    previous_ = SelectObject(dc_, bitmap_);
+    view_ = {static_cast<uint32_t*>(bits), width, height};
+    return true;
+  }
+  void Reset() {
+    if (dc_) {
+      if (previous_) SelectObject(dc_, previous_);
+      DeleteDC(dc_);
+    }
+    if (bitmap_) DeleteObject(bitmap_);
+    dc_ = nullptr;
+    bitmap_ = nullptr;
+    previous_ = nullptr;
+    view_ = PixelView{};
+  }
+
+  HDC Dc() const { return dc_; }
+  const PixelView& View() const { return view_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ previous_ = nullptr;
+  PixelView view_;
 };
 
 }  // namespace tempotally

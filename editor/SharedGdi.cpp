@@ -1,5 +1,5 @@
-// The drawing resources that every live editor shares: the skin and the two large fonts, made by
-// the first plug-in object and deleted by the last.
+// The drawing resources that every live editor shares: the skin and the three fonts, made by the
+// first plug-in object and deleted by the last.
 #include <initializer_list>
 
 #include "editor/Editor.h"
@@ -40,15 +40,16 @@ void CreateSharedGdi(HINSTANCE moduleInstance) {
   }
   sharedGdi.titleFont = CreateEditorFont(TitleFontHeight);
   sharedGdi.readoutFont = CreateEditorFont(ReadoutFontHeight);
+  sharedGdi.labelFont = CreateEditorFont(LabelFontHeight);
   sharedGdi.skinBitmap = LoadBitmapA(moduleInstance, MAKEINTRESOURCEA(SkinBitmapResource));
   sharedGdi.created = true;
   ++sharedGdiCreations;
 }
 
 void DeleteSharedGdi() {
-  for (HGDIOBJ object : {static_cast<HGDIOBJ>(sharedGdi.skinBitmap),
-                         static_cast<HGDIOBJ>(sharedGdi.titleFont),
-                         static_cast<HGDIOBJ>(sharedGdi.readoutFont)}) {
+  for (HGDIOBJ object :
+       {static_cast<HGDIOBJ>(sharedGdi.skinBitmap), static_cast<HGDIOBJ>(sharedGdi.titleFont),
+        static_cast<HGDIOBJ>(sharedGdi.readoutFont), static_cast<HGDIOBJ>(sharedGdi.labelFont)}) {
     if (object) DeleteObject(object);
   }
   sharedGdi = SharedGdi{};

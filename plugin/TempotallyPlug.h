@@ -2,9 +2,13 @@
 // editor, the transport and the per-tick call itself and passes every call on through the bridge.
 #pragma once
 
+#include <windows.h>
+
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "editor/EditorCanvas.h"
 #include "editor/EditorInputModel.h"
 #include "plugin/CppFruityPlug.h"
 #include "timeline/SharedEngine.h"
@@ -50,6 +54,10 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
 
   HWND editorParent = nullptr;
   uint8_t editorShown = 0;
+  DWORD editorThread = 0;  // the thread that made the editor and receives its messages
+  // Set by a repaint asked for on another thread; the editor's frame timer clears it and paints.
+  std::atomic<bool> repaintPending{false};
+  std::unique_ptr<EditorCanvas> editorCanvas;  // from the first paint on
   // The editor's mouse state; see editor/EditorInput.h. The drag starts idle.
   EditorPoint buttonDownPos = NoPressPosition;
   EditorPoint mousePos = NoMousePosition;

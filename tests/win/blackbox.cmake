@@ -57,6 +57,13 @@ tempotally_win_test(NAME blackbox_paint
 target_include_directories(blackbox_paint PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_paint tempotally_dll)
 
+# The editor's kept back buffer over a fold cycle, and its frame timer for ticks on another thread.
+tempotally_win_test(NAME blackbox_frame
+  SOURCES blackbox_frame.cpp
+  LIBS testhost tempotally_song ole32 uuid)
+target_include_directories(blackbox_frame PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
+add_dependencies(blackbox_frame tempotally_dll)
+
 # The editor's typeface, each in a fresh process: from the host's font file, and from the copy
 # inside the module when there is no file.
 foreach(mode IN ITEMS file:1 none:0)

@@ -1,0 +1,151 @@
+// The editor's drawing. The skin and every text that never changes are drawn once per size into
+// the background; a paint copies back from it only what the last paint drew over (the readout when
+// it changed, the graph), writes the LEDs, bars and marker as pixels and draws the readout text
+// with GDI, then copies the back buffer to the window in one transfer. The result is the same, to
+// the pixel, as drawing everything over the skin in each paint: the parts never overlap except
+// where a later one covers an earlier one whole (the LEDs over label text, the bars over all).
+#include "editor/EditorCanvas.h"
+
+#include <cstring>
+
+#include "editor/Editor.h"
+#include "editor/EditorGdi.h"
+
+namespace tempotally {
+
+namespace {
+
+constexpr COLORREF TextColour = 0xB6BBBC;
+constexpr COLORREF ReadoutTint = 0x8489C6;
+constexpr COLORREF DimTextColour = 0x7A7F80;
+
+constexpr RECT ReadoutRect = {48, 10, 230, 80};
+// Without DT_SINGLELINE this flag does nothing: the readout stands at the rectangle's top left.
+constexpr UINT ReadoutFlags = DT_VCENTER;
+// The readout is clipped to its rectangle, so this is all that a new readout needs restored.
+constexpr PixelRect ReadoutArea = {ReadoutRect.left, ReadoutRect.top, ReadoutRect.right,
+                                   ReadoutRect.bottom};
+
+struct ToggleLabel {
+  const char* text;
+  RECT rect;
+  UINT flags;
+  Toggle toggle;
+};
+constexpr UINT LabelFlags = DT_SINGLELINE | DT_NOCLIP;
+constexpr ToggleLabel ToggleLabels[] = {
+    {"Freeze", {25, 64, 50, 76}, LabelFlags, Toggle::Freeze},
+    {"Look ahead", {70, 64, 113, 76}, LabelFlags, Toggle::LookAhead},
+    {"Optimise", {138, 64, 176, 76}, DT_SINGLELINE, Toggle::Optimise},
+    {"Selection", {193, 64, 230, 76}, DT_SINGLELINE, Toggle::Selection},
+    {"Show video player", {25, 80, 50, 92}, LabelFlags, Toggle::ShowVideo},
+    {"Video on-top", {118, 80, 143, 92}, LabelFlags, Toggle::VideoOnTop},
+};
+
+// LED sprites on the skin: the off cell, then the on cell to its right.
+constexpr int LedSize = 10;
+constexpr int LedSpriteX = 375;
+constexpr int LedSpriteY = 195;
+constexpr int LedLeftOfLabel = 15;
+constexpr int LedBelowLabelTop = 2;
+
+constexpr RECT AboutRect = {10, 209, 230, 288};
+constexpr int AboutDateOffset = 16;
+constexpr int AboutCreditsOffset = 20;
+constexpr const char* AboutDate = "5th June 2016";
+constexpr const char* AboutCredits =
+    "Video kept in step with the tempo\nDesign and code: ORVA\nTypeface Cuprum, SIL OFL 1.1";
+
+// The labels and the about block, in the order and with the fonts and colours of every paint.
+void DrawStaticText(HDC dc) {
+  SelectedObject font(dc, sharedGdi.labelFont);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, TextColour);
+  for (const ToggleLabel& label : ToggleLabels) {
+    RECT rect = label.rect;
+    DrawTextA(dc, label.text, -1, &rect, label.flags);
+  }
+  RECT about = AboutRect;
+  font.Select(sharedGdi.titleFont);
+  DrawTextA(dc, AboutTitle, -1, &about, DT_WORDBREAK);
+  about.top += AboutDateOffset;
+  font.Select(sharedGdi.labelFont);
+  SetTextColor(dc, DimTextColour);
+  DrawTextA(dc, AboutDate, -1, &about, DT_WORDBREAK);
+  about.top += AboutCreditsOffset;
+  DrawTextA(dc, AboutCredits, -1, &about, DT_WORDBREAK);
+}
+
+}  // namespace
+
+bool EditorCanvas::Fit(HDC target, int width, int height) {
+  const PixelView& now = back_.View();
+  if (back_ && now.width == width && now.height == height && skinDrawn_ == sharedGdi.skinBitmap) {
+    return true;
+  }
+  readoutCurrent_ = false;
+  graphWritten_ = PixelRect{};
+  skinDrawn_ = nullptr;
+  if (!background_.Make(target, width, height) || !back_.Make(target, width, height) ||
+      !ledSprites_.Make(target, 2 * LedSize, LedSize)) {
+    back_.Reset();
+    return false;
+  }
+  {
+    MemoryDc skin(target);
+    if (!skin) {
+      back_.Reset();
+      return false;
+    }
+    SelectedObject skinSelection(skin.Get(), sharedGdi.skinBitmap);
+    BITMAP sheet{};
+    GetObjectA(sharedGdi.skinBitmap, sizeof sheet, &sheet);
+    BitBlt(background_.Dc(), 0, 0, sheet.bmWidth, sheet.bmHeight, skin.Get(), 0, 0, SRCCOPY);
+    BitBlt(ledSprites_.Dc(), 0, 0, 2 * LedSize, LedSize, skin.Get(), LedSpriteX, LedSpriteY,
+           SRCCOPY);
+  }
+  DrawStaticText(background_.Dc());
+  GdiFlush();
+  CopyArea(background_.View(), back_.View(), {0, 0, width, height});
+  skinDrawn_ = sharedGdi.skinBitmap;
+  return true;
+}
+
+void EditorCanvas::DrawReadout(const PaintModel& model) {
+  if (readoutCurrent_ && shownTint_ == model.readoutTinted &&
+      std::strcmp(shownReadout_, model.readout) == 0) {
+    return;
+  }
+  CopyArea(background_.View(), back_.View(), ReadoutArea);
+  HDC dc = back_.Dc();
+  SelectedObject font(dc, sharedGdi.readoutFont);
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, model.readoutTinted ? ReadoutTint : TextColour);
+  RECT readout = ReadoutRect;
+  DrawTextA(dc, model.readout, -1, &readout, ReadoutFlags);
+  GdiFlush();
+  std::memcpy(shownReadout_, model.readout, sizeof shownReadout_);
+  shownTint_ = model.readoutTinted;
+  readoutCurrent_ = true;
+}
+
+void EditorCanvas::Paint(HDC target, int width, int height, const PaintModel& model) {
+  if (!Fit(target, width, height)) return;
+  const PixelView& back = back_.View();
+  // What the last graph covered goes back to the background; bars tall enough to reach the
+  // readout take it with them.
+  CopyArea(background_.View(), back, graphWritten_);
+  if (Intersects(graphWritten_, ReadoutArea)) readoutCurrent_ = false;
+  graphWritten_ = PixelRect{};
+
+  DrawReadout(model);
+  for (const ToggleLabel& label : ToggleLabels) {
+    CopyBlock(ledSprites_.View(), LedSize * model.Led(label.toggle), 0, back,
+              label.rect.left - LedLeftOfLabel, label.rect.top + LedBelowLabelTop, LedSize,
+              LedSize);
+  }
+  if (model.graphShown) graphWritten_ = WriteGraph(model, back);
+  BitBlt(target, 0, 0, width, height, back_.Dc(), 0, 0, SRCCOPY);
+}
+
+}  // namespace tempotally
