@@ -17,12 +17,39 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
+AptUpdateTries=3
+AptRetrySeconds=10
+apt_errors=$(mktemp)
+trap 'rm -f "$apt_errors"' EXIT
 apt_updated=0
 apt_update() {
   if [ "$apt_updated" -eq 0 ]; then
-    $SUDO apt-get update -qq >/dev/null
+    # A mirror in the middle of a sync serves an index that fails its check; apt then keeps the
+    # lists it had. Try again a few times, then go on: the install says clearly what it lacks.
+    local try
+    for try in $(seq "$AptUpdateTries"); do
+      if $SUDO apt-get update -qq >/dev/null 2>"$apt_errors" && ! grep -q '^[EW]:' "$apt_errors"; then
+        break
+      fi
+      [ "$try" -lt "$AptUpdateTries" ] && sleep "$AptRetrySeconds"
+    done
+    if grep -q '^E:' "$apt_errors"; then
+      echo "setup: apt-get update could not refresh every package list; installing from what it has:" >&2
+      grep '^E:' "$apt_errors" | head -3 >&2
+      apt_lists_partial=1
+    fi
     apt_updated=1
   fi
+}
+apt_lists_partial=0
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
+apt_install() {
+  $SUDO apt-get install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+  # With one architecture's list of a suite missing (the security suite's i386 list, say), the
+  # other architecture's newer versions cannot be matched; the release's own suite serves both.
+  [ "$apt_lists_partial" -eq 1 ] && [ -n "$codename" ] || return 1
+  echo "setup: installing again from $codename, whose lists are complete" >&2
+  $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "$@" >/dev/null
 }
 
 need=()
@@ -40,6 +67,8 @@ installed wine32:i386 || need+=(wine wine32:i386)
 installed wine64 || need+=(wine64)
 # Without the 32-bit X Input library Wine drops every cursor clip at once.
 installed libxi6:i386 || need+=(libxi6:i386)
+# Without the 32-bit Xinerama library Wine sees one monitor on a display of several heads.
+installed libxinerama1:i386 || need+=(libxinerama1:i386)
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}" >&2
@@ -47,7 +76,7 @@ if [ ${#need[@]} -gt 0 ]; then
     $SUDO dpkg --add-architecture i386
   fi
   apt_update
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  apt_install "${need[@]}"
 fi
 
 # Every program that the build, the tests, the demo and the package run, present or named.
@@ -76,7 +105,6 @@ qemu_ok() {
 }
 
 if ! qemu_ok; then
-  codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
   [ -n "$codename" ] || { echo "setup: cannot tell the release's code name" >&2; exit 1; }
   suite="$codename-backports"
   echo "setup: installing qemu-user-static from $suite for 32-bit programs" >&2
