@@ -206,9 +206,17 @@ fi
 stage "tools/run.sh in the root"
 inside 'tools/run.sh'
 [ -s "$rootfs/src/tempotally/out/sync.png" ] || { echo "bare check: tools/run.sh wrote no out/sync.png" >&2; exit 1; }
-# The root's set-up installs qemu only when it found no way to run 32-bit programs.
-inside 'dpkg-query -W qemu-user-static >/dev/null 2>&1' ||
-  { echo "bare check: the root's set-up found 32-bit programs running without it" >&2; exit 1; }
+# The root's set-up installs qemu only when it found no way to run 32-bit programs. With no
+# handler registered, that can only be a kernel that runs them itself; the qemu path then goes
+# unchecked on this machine, which is said, not failed.
+if ! inside 'dpkg-query -W qemu-user-static >/dev/null 2>&1'; then
+  if [ -z "$(i386_handlers)" ] && inside '/usr/lib/wine/wineserver32 --version >/dev/null 2>&1'; then
+    echo "   this kernel runs 32-bit programs itself: the set-up's qemu path is not exercised here"
+  else
+    echo "bare check: the root's set-up found 32-bit programs running without it" >&2
+    exit 1
+  fi
+fi
 
 stage "tools/test.sh in the root"
 inside 'tools/test.sh'
