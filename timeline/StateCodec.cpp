@@ -12,29 +12,45 @@ namespace tempotally {
 
 namespace {
 
+// One saved option: its name and the byte or word it is kept in; a byte saves as a whole word.
 struct KeyField {
   const char* name;
-  uint8_t TimelineEngine::*byteField;
-  int32_t TimelineEngine::*wordField;
+  uint8_t EngineOptions::*byteField;
+  int32_t EngineOptions::*wordField;
 };
 
-// In the order they are written.
-constexpr KeyField Keys[StateKeyCount] = {
-    {"video", &TimelineEngine::video, nullptr},
-    {"videoontop", &TimelineEngine::videoontop, nullptr},
-    {"freeze", &TimelineEngine::freeze, nullptr},
-    {"lookahead", &TimelineEngine::lookahead, nullptr},
-    {"optimise", &TimelineEngine::optimise, nullptr},
-    {"selection", &TimelineEngine::selection, nullptr},
-    {"minimised", &TimelineEngine::minimised, nullptr},
-    {"winleft", nullptr, &TimelineEngine::winleft},
-    {"wintop", nullptr, &TimelineEngine::wintop},
-    {"winwidth", nullptr, &TimelineEngine::winwidth},
-    {"winheight", nullptr, &TimelineEngine::winheight},
+constexpr KeyField Byte(const char* name, uint8_t EngineOptions::*field) {
+  return {name, field, nullptr};
+}
+constexpr KeyField Word(const char* name, int32_t EngineOptions::*field) {
+  return {name, nullptr, field};
+}
+
+// Every option, in the order they are written.
+constexpr KeyField Keys[] = {
+    Byte("video", &EngineOptions::video),         Byte("videoontop", &EngineOptions::videoontop),
+    Byte("freeze", &EngineOptions::freeze),       Byte("lookahead", &EngineOptions::lookahead),
+    Byte("optimise", &EngineOptions::optimise),   Byte("selection", &EngineOptions::selection),
+    Byte("minimised", &EngineOptions::minimised), Word("winleft", &EngineOptions::winleft),
+    Word("wintop", &EngineOptions::wintop),       Word("winwidth", &EngineOptions::winwidth),
+    Word("winheight", &EngineOptions::winheight),
 };
+static_assert(sizeof Keys / sizeof Keys[0] == StateKeyCount, "every option has a key");
+
+constexpr uint32_t NameLength(const char* name) {
+  uint32_t length = 0;
+  while (name[length] != '\0') ++length;
+  return length;
+}
+
+constexpr uint32_t LongestName() {
+  uint32_t longest = 0;
+  for (const KeyField& key : Keys) longest = std::max(longest, NameLength(key.name));
+  return longest;
+}
 
 // No key name is longer; a longer stored name is read past without being compared.
-constexpr uint32_t LongestKeyName = 10;
+constexpr uint32_t LongestKeyName = LongestName();
 // Bytes of a stored name consumed per read while skipping it.
 constexpr uint32_t NameChunk = 64;
 static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
@@ -43,11 +59,7 @@ constexpr int32_t LastTick = MapTicks - 1;
 
 constexpr uint32_t KeySectionBytes() {
   uint32_t bytes = 2;
-  for (const KeyField& key : Keys) {
-    uint32_t length = 0;
-    while (key.name[length] != '\0') ++length;
-    bytes += 2 + length + 4;
-  }
+  for (const KeyField& key : Keys) bytes += 2 + NameLength(key.name) + 4;
   return bytes;
 }
 static_assert(KeySectionBytes() == StateKeySectionBytes, "the key names fix the section's size");
@@ -118,7 +130,7 @@ const KeyField* FindKey(const char* name, uint32_t length) {
 }
 
 // False when the stream ended inside the key section; the records before that point are applied.
-bool ReadKeys(TimelineEngine& engine, StateReader& reader) {
+bool ReadKeys(EngineOptions& options, StateReader& reader) {
   uint16_t count = 0;
   if (!Read16(reader, count)) return false;
   for (uint16_t record = 0; record < count; ++record) {
@@ -136,9 +148,9 @@ bool ReadKeys(TimelineEngine& engine, StateReader& reader) {
     const KeyField* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
     if (key == nullptr) continue;
     if (key->byteField != nullptr) {
-      engine.*(key->byteField) = static_cast<uint8_t>(value);
+      options.*(key->byteField) = static_cast<uint8_t>(value);
     } else {
-      engine.*(key->wordField) = static_cast<int32_t>(value);
+      options.*(key->wordField) = static_cast<int32_t>(value);
     }
   }
   return true;
@@ -187,8 +199,9 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
       at = Put16(at, length);
       std::memcpy(at, key.name, length);
       at += length;
+      const EngineOptions& options = engine.options;
       const int32_t value =
-          key.byteField != nullptr ? engine.*(key.byteField) : engine.*(key.wordField);
+          key.byteField != nullptr ? options.*(key.byteField) : options.*(key.wordField);
       at = Put32(at, static_cast<uint32_t>(value));
     }
     stage_ = Stage::Map;
@@ -199,7 +212,8 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
       // Tick 0 opens a run even when it holds the sentinel itself.
       if (tick_ == 0 || seconds < last_ - TickChangeThreshold ||
           seconds > last_ + TickChangeThreshold) {
-        if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) return static_cast<uint32_t>(at - out);
+        if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes))
+          return static_cast<uint32_t>(at - out);
         at = Put32(at, static_cast<uint32_t>(tick_));
         at = Put32(at, SingleBits(seconds));
         last_ = seconds;
@@ -224,12 +238,13 @@ void SaveState(const TimelineEngine& engine, StateWriter& writer) {
 
 void RestoreState(TimelineEngine& engine, StateReader& reader) {
   engine.ResetState();
-  if (ReadKeys(engine, reader)) ReadMap(engine, reader);
-  if (engine.minimised > DeepestFoldLevel) engine.minimised = DeepestFoldLevel;
+  EngineOptions& options = engine.options;
+  if (ReadKeys(options, reader)) ReadMap(engine, reader);
+  if (options.minimised > DeepestFoldLevel) options.minimised = DeepestFoldLevel;
   // Any other step sums ticks that are not beat starts into the cache, so the time would depend
   // on the order of earlier calls.
-  if (engine.optimise != StepEveryTick && engine.optimise != StepOptimised) {
-    engine.optimise = StepEveryTick;
+  if (options.optimise != StepEveryTick && options.optimise != StepOptimised) {
+    options.optimise = StepEveryTick;
   }
 }
 
