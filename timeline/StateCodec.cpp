@@ -12,40 +12,9 @@ namespace tempotally {
 
 namespace {
 
-// One saved option: its name and the byte or word it is kept in; a byte saves as a whole word.
-struct KeyField {
-  const char* name;
-  uint8_t EngineOptions::*byteField;
-  int32_t EngineOptions::*wordField;
-};
-
-constexpr KeyField Byte(const char* name, uint8_t EngineOptions::*field) {
-  return {name, field, nullptr};
-}
-constexpr KeyField Word(const char* name, int32_t EngineOptions::*field) {
-  return {name, nullptr, field};
-}
-
-// Every option, in the order they are written.
-constexpr KeyField Keys[] = {
-    Byte("video", &EngineOptions::video),         Byte("videoontop", &EngineOptions::videoontop),
-    Byte("freeze", &EngineOptions::freeze),       Byte("lookahead", &EngineOptions::lookahead),
-    Byte("optimise", &EngineOptions::optimise),   Byte("selection", &EngineOptions::selection),
-    Byte("minimised", &EngineOptions::minimised), Word("winleft", &EngineOptions::winleft),
-    Word("wintop", &EngineOptions::wintop),       Word("winwidth", &EngineOptions::winwidth),
-    Word("winheight", &EngineOptions::winheight),
-};
-static_assert(sizeof Keys / sizeof Keys[0] == StateKeyCount, "every option has a key");
-
-constexpr uint32_t NameLength(const char* name) {
-  uint32_t length = 0;
-  while (name[length] != '\0') ++length;
-  return length;
-}
-
 constexpr uint32_t LongestName() {
   uint32_t longest = 0;
-  for (const KeyField& key : Keys) longest = std::max(longest, NameLength(key.name));
+  for (const StateKey& key : StateKeys) longest = std::max(longest, StateKeyNameLength(key.name));
   return longest;
 }
 
@@ -56,13 +25,6 @@ constexpr uint32_t NameChunk = 64;
 static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
 
 constexpr int32_t LastTick = MapTicks - 1;
-
-constexpr uint32_t KeySectionBytes() {
-  uint32_t bytes = 2;
-  for (const KeyField& key : Keys) bytes += 2 + NameLength(key.name) + 4;
-  return bytes;
-}
-static_assert(KeySectionBytes() == StateKeySectionBytes, "the key names fix the section's size");
 
 uint8_t* Put16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
@@ -119,8 +81,8 @@ double FromSingleBits(uint32_t bits) {
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The key whose name equals the stored one, ASCII case ignored; null when none does.
-const KeyField* FindKey(const char* name, uint32_t length) {
-  for (const KeyField& key : Keys) {
+const StateKey* FindKey(const char* name, uint32_t length) {
+  for (const StateKey& key : StateKeys) {
     if (std::strlen(key.name) != length) continue;
     bool same = true;
     for (uint32_t i = 0; i < length && same; ++i) same = LowerAscii(name[i]) == key.name[i];
@@ -145,7 +107,7 @@ bool ReadKeys(EngineOptions& options, StateReader& reader) {
     }
     uint32_t value = 0;
     if (!Read32(reader, value)) return false;
-    const KeyField* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
+    const StateKey* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
     if (key == nullptr) continue;
     if (key->byteField != nullptr) {
       options.*(key->byteField) = static_cast<uint8_t>(value);
@@ -194,7 +156,7 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
   if (stage_ == Stage::Keys) {
     if (capacity < StateKeySectionBytes) return 0;
     at = Put16(at, StateKeyCount);
-    for (const KeyField& key : Keys) {
+    for (const StateKey& key : StateKeys) {
       const uint16_t length = static_cast<uint16_t>(std::strlen(key.name));
       at = Put16(at, length);
       std::memcpy(at, key.name, length);
