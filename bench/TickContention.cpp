@@ -127,7 +127,7 @@ void PrintTickContention() {
           const HostTickReport r = report();
           engine.hostTime[0] = r.hostTime[0];
           engine.RecordTick(r.position);
-          engine.ElapsedSeconds(engine.currentTick, engine.optimise);
+          engine.ElapsedSeconds(engine.currentTick, engine.options.optimise);
           ++position;
         },
         [&] {

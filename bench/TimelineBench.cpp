@@ -56,7 +56,7 @@ struct Loaded {
   explicit Loaded(int32_t step) {
     engine.Allocate();
     engine.ResetState();
-    engine.optimise = static_cast<uint8_t>(step);
+    engine.options.optimise = static_cast<uint8_t>(step);
     std::copy(RecordedSong().begin(), RecordedSong().end(), engine.tickDurations);
     engine.ElapsedSeconds(MapTicks, step);
   }
@@ -129,7 +129,7 @@ void TickNoChange(benchmark::State& state) {
     const int32_t tick = engine.currentTick;
     engine.hostTime[0] = hostMs[tick - SteadyFirstTick];
     changes += engine.RecordTick(tick) ? 1 : 0;
-    benchmark::DoNotOptimize(engine.ElapsedSeconds(engine.currentTick, engine.optimise));
+    benchmark::DoNotOptimize(engine.ElapsedSeconds(engine.currentTick, engine.options.optimise));
   }
   if (changes != 0) state.SkipWithError("the steady stretch recorded a change");
 }
@@ -175,7 +175,7 @@ void TickChangeAtZero(benchmark::State& state) {
     engine.hostTime[0] = AlternatingHostMs[flip];
     flip ^= 1;
     changes += engine.RecordTick(TicksPerBeat) ? 1 : 0;
-    benchmark::DoNotOptimize(engine.ElapsedSeconds(LastTick, engine.optimise));
+    benchmark::DoNotOptimize(engine.ElapsedSeconds(LastTick, engine.options.optimise));
   }
   if (changes != static_cast<int>(state.iterations())) {
     state.SkipWithError("not every iteration recorded a change");

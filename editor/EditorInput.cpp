@@ -159,32 +159,32 @@ void HandleEditorClick(ORVAVSTExprPlug* plug) {
   plug->timeline.Change([&](TimelineEngine& t) {
     switch (zone) {
       case EditorZone::Fold:
-        t.minimised = NextFoldLevel(t.minimised);
+        t.options.minimised = NextFoldLevel(t.options.minimised);
         break;
       case EditorZone::Freeze:
-        t.freeze = !t.freeze;
+        t.options.freeze = !t.options.freeze;
         break;
       case EditorZone::LookAhead:
-        t.lookahead = !t.lookahead;
+        t.options.lookahead = !t.options.lookahead;
         break;
       case EditorZone::Optimise:
         if (ctrl) {
           t.InvalidateBeatSums(t.currentTick / TicksPerBeat);
         } else {
-          t.optimise = t.optimise == StepEveryTick ? StepOptimised : StepEveryTick;
+          t.options.optimise = t.options.optimise == StepEveryTick ? StepOptimised : StepEveryTick;
         }
         t.paintedTick = -1;  // the next paint recomputes the readout
         break;
       case EditorZone::Selection:
-        t.selection = !t.selection;
+        t.options.selection = !t.options.selection;
         break;
       case EditorZone::ShowVideo:
-        t.video = !t.video;
-        videoShown = t.video != 0;
+        t.options.video = !t.options.video;
+        videoShown = t.options.video != 0;
         break;
       case EditorZone::VideoOnTop:
-        t.videoontop = !t.videoontop;
-        videoOnTop = t.videoontop != 0;
+        t.options.videoontop = !t.options.videoontop;
+        videoOnTop = t.options.videoontop != 0;
         break;
       case EditorZone::None:
         break;

@@ -43,7 +43,7 @@ int64_t BarColourQuotient(const int32_t signature[3]) {
 
 void BuildGraph(const TimelineEngine& engine, const GraphView& view, PaintModel& model) {
   float lo, hi;
-  if (engine.selection) {
+  if (engine.options.selection) {
     lo = ToFloat(view.selection[0]);
     hi = ToFloat(view.selection[1]);
   } else {
@@ -122,15 +122,16 @@ void BuildPaintModel(const TimelineEngine& engine, const GraphView& view, PaintM
   FormatReadout(engine.displaySeconds, model.readout, sizeof model.readout);
   model.readoutTinted = engine.recentChange != 0;
 
-  const uint8_t states[ToggleCount] = {engine.freeze,
-                                       engine.lookahead,
-                                       static_cast<uint8_t>(engine.optimise != StepEveryTick),
-                                       engine.selection,
-                                       engine.video,
-                                       engine.videoontop};
+  const uint8_t states[ToggleCount] = {
+      engine.options.freeze,
+      engine.options.lookahead,
+      static_cast<uint8_t>(engine.options.optimise != StepEveryTick),
+      engine.options.selection,
+      engine.options.video,
+      engine.options.videoontop};
   for (int i = 0; i < ToggleCount; ++i) model.leds[i] = LedState(states[i]);
 
-  model.graphShown = engine.minimised < GraphHiddenFoldLevel;
+  model.graphShown = engine.options.minimised < GraphHiddenFoldLevel;
   if (model.graphShown) BuildGraph(engine, view, model);
 }
 

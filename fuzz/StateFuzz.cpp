@@ -59,9 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tempotally::RestoreState(engine, reader);
   Check(reader.at <= size);
   for (int32_t i = 0; i < MapTicks; ++i) Check(std::isfinite(engine.tickDurations[i]));
-  Check(engine.optimise == tempotally::StepEveryTick ||
-        engine.optimise == tempotally::StepOptimised);
-  Check(engine.minimised <= tempotally::DeepestFoldLevel);
+  Check(engine.options.optimise == tempotally::StepEveryTick ||
+        engine.options.optimise == tempotally::StepOptimised);
+  Check(engine.options.minimised <= tempotally::DeepestFoldLevel);
 
   Writer first;
   tempotally::SaveState(engine, first);

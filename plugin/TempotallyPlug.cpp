@@ -183,10 +183,10 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
       GetWindowPlacement(videoWindow, &placement);
       const RECT& normal = placement.rcNormalPosition;
       timeline.Change([&](TimelineEngine& engine) {
-        engine.winleft = normal.left;
-        engine.wintop = normal.top;
-        engine.winwidth = normal.right - normal.left;
-        engine.winheight = normal.bottom - normal.top;
+        engine.options.winleft = normal.left;
+        engine.options.wintop = normal.top;
+        engine.options.winwidth = normal.right - normal.left;
+        engine.options.winheight = normal.bottom - normal.top;
       });
     }
     SaveToStream(stream);

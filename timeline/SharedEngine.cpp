@@ -34,28 +34,9 @@ namespace {
 constexpr std::chrono::milliseconds PostPatience{2};
 
 }  // namespace
-EngineOptions CopyOptions(const TimelineEngine& engine) {
-  return {engine.video,    engine.videoontop, engine.freeze,    engine.lookahead,
-          engine.optimise, engine.selection,  engine.minimised, engine.winleft,
-          engine.wintop,   engine.winwidth,   engine.winheight};
-}
-
-void SetOptions(TimelineEngine& engine, const EngineOptions& options) {
-  engine.video = options.video;
-  engine.videoontop = options.videoontop;
-  engine.freeze = options.freeze;
-  engine.lookahead = options.lookahead;
-  engine.optimise = options.optimise;
-  engine.selection = options.selection;
-  engine.minimised = options.minimised;
-  engine.winleft = options.winleft;
-  engine.wintop = options.wintop;
-  engine.winwidth = options.winwidth;
-  engine.winheight = options.winheight;
-}
 
 void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
-  SetOptions(to, CopyOptions(from));
+  to.options = from.options;
   to.playing = from.playing;
   to.playStarted = from.playStarted;
   to.recentChange = from.recentChange;
@@ -112,7 +93,7 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
   TickOutcome outcome;
   if (wantVideoTime) {
     outcome.videoTimeMs =
-        engine.ElapsedSeconds(engine.currentTick, engine.optimise) * MillisecondsPerSecond;
+        engine.ElapsedSeconds(engine.currentTick, engine.options.optimise) * MillisecondsPerSecond;
   }
   outcome.repaint = changed || engine.paintedTick != engine.currentTick;
   Leave();
@@ -204,7 +185,7 @@ bool SharedEngine::Post(Posted& posted) {
 
 EngineOptions SharedEngine::Options() {
   EngineOptions options{};
-  Read([&](const TimelineEngine& live) { options = CopyOptions(live); });
+  Read([&](const TimelineEngine& live) { options = live.options; });
   return options;
 }
 
@@ -241,10 +222,10 @@ EngineOptions SharedEngine::Adopt(TimelineEngine& restored, uint32_t* boundary) 
   const bool swapped = restored.tickDurations != nullptr && spare.tickDurations != nullptr;
   if (swapped) std::swap(spare.tickDurations, restored.tickDurations);
   // Without a restored map the engine keeps its own, and takes the options alone.
-  return PublishRestored(CopyOptions(restored), !swapped, boundary);
+  return PublishRestored(restored.options, !swapped, boundary);
 }
 
-EngineOptions SharedEngine::PublishRestored(const EngineOptions& options, bool withLiveMap,
+EngineOptions SharedEngine::PublishRestored(EngineOptions options, bool withLiveMap,
                                             uint32_t* boundary) {
   // Only a publish moves the live bit, and publishes happen under writer_, which the caller
   // holds: the spare stays the spare across the attempts, and keeps the restored map.
@@ -253,7 +234,7 @@ EngineOptions SharedEngine::PublishRestored(const EngineOptions& options, bool w
     for (int attempt = 0; attempt < Attempts; ++attempt) {
       uint32_t seen = 0;
       if (!TryCopyLiveToSpare(withLiveMap, seen)) continue;
-      SetOptions(spare, options);
+      spare.options = options;
       spare.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
       if (Publish(seen)) {
         if (boundary != nullptr) *boundary = seen >> SequenceShift;
@@ -262,7 +243,7 @@ EngineOptions SharedEngine::PublishRestored(const EngineOptions& options, bool w
     }
     auto inPlace = [&](TimelineEngine& live, uint32_t entered) {
       if (!withLiveMap) std::swap(live.tickDurations, spare.tickDurations);
-      SetOptions(live, options);
+      live.options = options;
       live.InvalidateBeatSums(-1);
       if (boundary != nullptr) *boundary = entered >> SequenceShift;
     };

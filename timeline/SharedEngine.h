@@ -41,14 +41,6 @@ struct TickOutcome {
   double videoTimeMs = 0.0;  // the elapsed time at the new current tick, when asked for
 };
 
-// The options and the video window's placement, copied out for the window calls that follow.
-struct EngineOptions {
-  uint8_t video, videoontop, freeze, lookahead, optimise, selection, minimised;
-  int32_t winleft, wintop, winwidth, winheight;
-};
-EngineOptions CopyOptions(const TimelineEngine& engine);
-void SetOptions(TimelineEngine& engine, const EngineOptions& options);
-
 // Every field of `from` except the two arrays and the test seam, into `to`.
 void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to);
 
@@ -149,6 +141,7 @@ class SharedEngine {
     }
   }
 
+  // The options and the video window's placement, copied out for the window calls that follow.
   EngineOptions Options();
   // RefreshDisplayTime, published only when it has something to write; returns the seconds to
   // show and, when asked, the tick they belong to.
@@ -178,7 +171,7 @@ class SharedEngine {
     std::lock_guard<std::mutex> hold(writer_);
     TimelineEngine& spare = Spare();
     restore(spare);
-    return PublishRestored(CopyOptions(spare), false, nullptr);
+    return PublishRestored(spare.options, false, nullptr);
   }
 
  private:
@@ -211,8 +204,9 @@ class SharedEngine {
   const TimelineEngine& SnapshotToSpare(uint32_t* boundary);
   bool Publish(uint32_t seen);
   // Publishes the spare's map (or the live one, when `withLiveMap`) with `options` and an empty
-  // cache, taking every other field from the live state. Caller holds writer_.
-  EngineOptions PublishRestored(const EngineOptions& options, bool withLiveMap, uint32_t* boundary);
+  // cache, taking every other field from the live state. `options` is taken by value: it may come
+  // from the spare, which the copy of the live state overwrites. Caller holds writer_.
+  EngineOptions PublishRestored(EngineOptions options, bool withLiveMap, uint32_t* boundary);
   // Hands `operation` to the next tick-path call and waits until it ran: true. False when no tick
   // took it soon; it is then taken back and has not run. Caller holds writer_.
   template <typename F>

@@ -12,45 +12,19 @@ namespace tempotally {
 
 namespace {
 
-struct KeyField {
-  const char* name;
-  uint8_t TimelineEngine::*byteField;
-  int32_t TimelineEngine::*wordField;
-};
-
-// In the order they are written.
-constexpr KeyField Keys[StateKeyCount] = {
-    {"video", &TimelineEngine::video, nullptr},
-    {"videoontop", &TimelineEngine::videoontop, nullptr},
-    {"freeze", &TimelineEngine::freeze, nullptr},
-    {"lookahead", &TimelineEngine::lookahead, nullptr},
-    {"optimise", &TimelineEngine::optimise, nullptr},
-    {"selection", &TimelineEngine::selection, nullptr},
-    {"minimised", &TimelineEngine::minimised, nullptr},
-    {"winleft", nullptr, &TimelineEngine::winleft},
-    {"wintop", nullptr, &TimelineEngine::wintop},
-    {"winwidth", nullptr, &TimelineEngine::winwidth},
-    {"winheight", nullptr, &TimelineEngine::winheight},
-};
+constexpr uint32_t LongestName() {
+  uint32_t longest = 0;
+  for (const StateKey& key : StateKeys) longest = std::max(longest, StateKeyNameLength(key.name));
+  return longest;
+}
 
 // No key name is longer; a longer stored name is read past without being compared.
-constexpr uint32_t LongestKeyName = 10;
+constexpr uint32_t LongestKeyName = LongestName();
 // Bytes of a stored name consumed per read while skipping it.
 constexpr uint32_t NameChunk = 64;
 static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
 
 constexpr int32_t LastTick = MapTicks - 1;
-
-constexpr uint32_t KeySectionBytes() {
-  uint32_t bytes = 2;
-  for (const KeyField& key : Keys) {
-    uint32_t length = 0;
-    while (key.name[length] != '\0') ++length;
-    bytes += 2 + length + 4;
-  }
-  return bytes;
-}
-static_assert(KeySectionBytes() == StateKeySectionBytes, "the key names fix the section's size");
 
 uint8_t* Put16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
@@ -107,8 +81,8 @@ double FromSingleBits(uint32_t bits) {
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The key whose name equals the stored one, ASCII case ignored; null when none does.
-const KeyField* FindKey(const char* name, uint32_t length) {
-  for (const KeyField& key : Keys) {
+const StateKey* FindKey(const char* name, uint32_t length) {
+  for (const StateKey& key : StateKeys) {
     if (std::strlen(key.name) != length) continue;
     bool same = true;
     for (uint32_t i = 0; i < length && same; ++i) same = LowerAscii(name[i]) == key.name[i];
@@ -118,7 +92,7 @@ const KeyField* FindKey(const char* name, uint32_t length) {
 }
 
 // False when the stream ended inside the key section; the records before that point are applied.
-bool ReadKeys(TimelineEngine& engine, StateReader& reader) {
+bool ReadKeys(EngineOptions& options, StateReader& reader) {
   uint16_t count = 0;
   if (!Read16(reader, count)) return false;
   for (uint16_t record = 0; record < count; ++record) {
@@ -133,12 +107,12 @@ bool ReadKeys(TimelineEngine& engine, StateReader& reader) {
     }
     uint32_t value = 0;
     if (!Read32(reader, value)) return false;
-    const KeyField* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
+    const StateKey* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
     if (key == nullptr) continue;
     if (key->byteField != nullptr) {
-      engine.*(key->byteField) = static_cast<uint8_t>(value);
+      options.*(key->byteField) = static_cast<uint8_t>(value);
     } else {
-      engine.*(key->wordField) = static_cast<int32_t>(value);
+      options.*(key->wordField) = static_cast<int32_t>(value);
     }
   }
   return true;
@@ -182,13 +156,14 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
   if (stage_ == Stage::Keys) {
     if (capacity < StateKeySectionBytes) return 0;
     at = Put16(at, StateKeyCount);
-    for (const KeyField& key : Keys) {
+    for (const StateKey& key : StateKeys) {
       const uint16_t length = static_cast<uint16_t>(std::strlen(key.name));
       at = Put16(at, length);
       std::memcpy(at, key.name, length);
       at += length;
+      const EngineOptions& options = engine.options;
       const int32_t value =
-          key.byteField != nullptr ? engine.*(key.byteField) : engine.*(key.wordField);
+          key.byteField != nullptr ? options.*(key.byteField) : options.*(key.wordField);
       at = Put32(at, static_cast<uint32_t>(value));
     }
     stage_ = Stage::Map;
@@ -199,7 +174,8 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
       // Tick 0 opens a run even when it holds the sentinel itself.
       if (tick_ == 0 || seconds < last_ - TickChangeThreshold ||
           seconds > last_ + TickChangeThreshold) {
-        if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) return static_cast<uint32_t>(at - out);
+        if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes))
+          return static_cast<uint32_t>(at - out);
         at = Put32(at, static_cast<uint32_t>(tick_));
         at = Put32(at, SingleBits(seconds));
         last_ = seconds;
@@ -224,12 +200,13 @@ void SaveState(const TimelineEngine& engine, StateWriter& writer) {
 
 void RestoreState(TimelineEngine& engine, StateReader& reader) {
   engine.ResetState();
-  if (ReadKeys(engine, reader)) ReadMap(engine, reader);
-  if (engine.minimised > DeepestFoldLevel) engine.minimised = DeepestFoldLevel;
+  EngineOptions& options = engine.options;
+  if (ReadKeys(options, reader)) ReadMap(engine, reader);
+  if (options.minimised > DeepestFoldLevel) options.minimised = DeepestFoldLevel;
   // Any other step sums ticks that are not beat starts into the cache, so the time would depend
   // on the order of earlier calls.
-  if (engine.optimise != StepEveryTick && engine.optimise != StepOptimised) {
-    engine.optimise = StepEveryTick;
+  if (options.optimise != StepEveryTick && options.optimise != StepOptimised) {
+    options.optimise = StepEveryTick;
   }
 }
 

@@ -1,4 +1,4 @@
-// The engine's saved state: eleven named options and placement values, then the tick map as runs,
+// The engine's saved state: the named options and placement values, then the tick map as runs,
 // written to and read from a plain byte sequence. The bytes that follow belong to the video player.
 #pragma once
 
@@ -25,7 +25,43 @@ struct StateReader {
   ~StateReader() = default;
 };
 
-constexpr uint16_t StateKeyCount = 11;
+// One saved option: its name and the byte or word it is kept in; a byte saves as a whole word.
+struct StateKey {
+  const char* name;
+  uint8_t EngineOptions::*byteField;
+  int32_t EngineOptions::*wordField;
+};
+
+// Every option, in the order they are written. Renaming or reordering one changes saved projects.
+inline constexpr StateKey StateKeys[] = {
+    {"video", &EngineOptions::video, nullptr},
+    {"videoontop", &EngineOptions::videoontop, nullptr},
+    {"freeze", &EngineOptions::freeze, nullptr},
+    {"lookahead", &EngineOptions::lookahead, nullptr},
+    {"optimise", &EngineOptions::optimise, nullptr},
+    {"selection", &EngineOptions::selection, nullptr},
+    {"minimised", &EngineOptions::minimised, nullptr},
+    {"winleft", nullptr, &EngineOptions::winleft},
+    {"wintop", nullptr, &EngineOptions::wintop},
+    {"winwidth", nullptr, &EngineOptions::winwidth},
+    {"winheight", nullptr, &EngineOptions::winheight},
+};
+constexpr uint16_t StateKeyCount = sizeof StateKeys / sizeof StateKeys[0];
+
+constexpr uint32_t StateKeyNameLength(const char* name) {
+  uint32_t length = 0;
+  while (name[length] != '\0') ++length;
+  return length;
+}
+
+// Bytes of the key section as written: the count, then per key its name length, name and value.
+constexpr uint32_t StateKeySectionSize() {
+  uint32_t bytes = 2;
+  for (const StateKey& key : StateKeys) bytes += 2 + StateKeyNameLength(key.name) + 4;
+  return bytes;
+}
+constexpr uint32_t StateKeySectionBytes = StateKeySectionSize();
+
 // The index that ends the map; no value follows it.
 constexpr int32_t StateMapTerminator = MapTicks;
 // The run value before tick 0, which opens the first run whatever its own value.
@@ -33,8 +69,6 @@ constexpr double StateRunSentinel = -12345.0;
 // The editor's fold levels run from 0 (unfolded) to this.
 constexpr uint8_t DeepestFoldLevel = 2;
 
-// Bytes of the key section as written: the count and the eleven records.
-constexpr uint32_t StateKeySectionBytes = 154;
 constexpr uint32_t StatePairBytes = 8;
 constexpr uint32_t StateTerminatorBytes = 4;
 // The longest saved state: a pair for every tick.

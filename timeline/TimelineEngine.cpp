@@ -175,23 +175,13 @@ void TimelineEngine::ResetState() {
   DropRunningSum();
   if (tickDurations != nullptr) std::fill(tickDurations, tickDurations + MapTicks, 0.0);
   if (beatSums != nullptr) std::fill(beatSums, beatSums + MapBeats, 0.0);
-  video = 0;
-  videoontop = 0;
-  freeze = 0;
-  selection = 0;
-  minimised = 0;
-  winleft = 0;
-  wintop = 0;
-  lookahead = 1;
-  optimise = StepEveryTick;
-  winwidth = DefaultVideoWidth;
-  winheight = DefaultVideoHeight;
+  options = {};
 }
 
 void TimelineEngine::RefreshDisplayTime() {
   if (playing == 0) currentTick = TickFromPosition(songPosition);
   if (paintedTick != currentTick) {
-    displaySeconds = ElapsedSeconds(currentTick, optimise);
+    displaySeconds = ElapsedSeconds(currentTick, options.optimise);
     paintedTick = currentTick;
   }
 }
@@ -219,7 +209,7 @@ bool TimelineEngine::RecordTick(double position) {
     playStarted = 1;
     currentTick = TickFromPosition(songPosition);
     DropRunningSum();
-    if (lookahead != 0 && usable && currentTick > 0) {
+    if (options.lookahead != 0 && usable && currentTick > 0) {
       const int32_t top = currentTick > MapTicks ? LastTick : currentTick - 1;
       for (int32_t i = top; i >= 0; --i) {
         if (IsTickEmpty(tickDurations[i])) tickDurations[i] = tickSeconds;
@@ -228,12 +218,12 @@ bool TimelineEngine::RecordTick(double position) {
   }
 
   bool changed = false;
-  if (freeze == 0 && usable && currentTick >= 0 && currentTick < MapTicks) {
+  if (options.freeze == 0 && usable && currentTick >= 0 && currentTick < MapTicks) {
     const double old = tickDurations[currentTick];
     if (tickSeconds + TickChangeThreshold < old || tickSeconds - TickChangeThreshold > old) {
       tickDurations[currentTick] = tickSeconds;
       DropRunningSum();
-      if (lookahead != 0) {
+      if (options.lookahead != 0) {
         const double shift = tickSeconds - old;
         for (int32_t i = currentTick + 1; i < MapTicks; ++i) tickDurations[i] += shift;
       }

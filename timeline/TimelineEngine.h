@@ -34,27 +34,32 @@ constexpr double MillisecondsPerSecond = 1000.0;
 constexpr double SecondsPerMinute = 60.0;
 constexpr double MillisecondsPerMinute = 60000.0;
 
-// Everything the engine reads and writes lives in this one object, so that its users can serialise
-// access in one place. The plug-in object embeds one; tests build their own.
-struct TimelineEngine {
-  // Options, persisted under the same names, and the video window's placement.
+// The options, saved under the same names, and the video window's placement; the initialisers
+// are a new (or reset) engine's values. A new option goes here and into the codec's key table.
+struct EngineOptions {
   uint8_t freeze = 0;
   uint8_t video = 0;
   uint8_t videoontop = 0;
   uint8_t lookahead = 1;
   uint8_t optimise = StepEveryTick;  // the summation step: 1 or 4
   uint8_t selection = 0;
-  uint8_t minimised = 0;
+  uint8_t minimised = 0;  // the editor's fold level
   int32_t winleft = 0;
   int32_t wintop = 0;
   int32_t winwidth = DefaultVideoWidth;
   int32_t winheight = DefaultVideoHeight;
+};
+
+// Everything the engine reads and writes lives in this one object, so that its users can serialise
+// access in one place. The plug-in object embeds one; tests build their own.
+struct TimelineEngine {
+  EngineOptions options;
 
   // Transport and position, as last reported by the host.
   uint8_t playing = 0;
   uint8_t playStarted = 0;
   int32_t recentChange = 0;
-  double songPosition = 0.0;      // in ticks
+  double songPosition = 0.0;        // in ticks
   double hostTime[2] = {0.0, 0.0};  // filled by the host each tick; [0] is its time in ms
   int32_t timeSignature[3] = {0, 0, 0};
 
@@ -114,7 +119,8 @@ struct TimelineEngine {
   // Song position notification: follows a jump.
   void OnSongPosition(double position);
   // The engine's share of one per-tick call, after the host has reported `position` (ticks) and
-  // filled hostTime: measures the tick, records a change, advances. True when a change was recorded.
+  // filled hostTime: measures the tick, records a change, advances. True when a change was
+  // recorded.
   bool RecordTick(double position);
 };
 

@@ -129,7 +129,7 @@ TEST(SharedEngineTest, ATickNeverWaitsForAnOperationHeldHalfway) {
     } else {
       shared.Change([&](TimelineEngine& e) {
         if (std::this_thread::get_id() == window) ++attempts;
-        e.freeze = !e.freeze;
+        e.options.freeze = !e.options.freeze;
         holdFirst();
       });
     }
@@ -146,7 +146,7 @@ TEST(SharedEngineTest, ATickNeverWaitsForAnOperationHeldHalfway) {
       EXPECT_EQ(shownTick, 1921);
       EXPECT_EQ(shown, ColdSeconds(live, 1921, 1));
     } else {
-      EXPECT_EQ(live.freeze, 1) << "the click landed once";
+      EXPECT_EQ(live.options.freeze, 1) << "the click landed once";
     }
   }
 }
@@ -173,17 +173,18 @@ TEST(SharedEngineTest, AnOperationCompletesWhetherTicksComeBackToBackOrNotAtAll)
   while (!inside.load()) std::this_thread::yield();
   constexpr int Changes = 21;
   for (int i = 0; i < Changes; ++i) {
-    shared.Change([](TimelineEngine& e) { e.selection = !e.selection; });
+    shared.Change([](TimelineEngine& e) { e.options.selection = !e.options.selection; });
     std::vector<uint8_t> saved(MaxSavedStateBytes);
     EXPECT_GT(shared.EncodeWhole(saved.data(), MaxSavedStateBytes), StateKeySectionBytes);
   }
   stop = true;
   mixer.join();
-  EXPECT_EQ(shared.Live().selection, Changes % 2) << "each change landed once";
+  EXPECT_EQ(shared.Live().options.selection, Changes % 2) << "each change landed once";
   const uint32_t before = shared.TickPathCalls();
-  EXPECT_EQ(shared.Change([](TimelineEngine& e) { e.selection = !e.selection; }), before)
+  EXPECT_EQ(shared.Change([](TimelineEngine& e) { e.options.selection = !e.options.selection; }),
+            before)
       << "without ticks a change takes effect at once";
-  EXPECT_EQ(shared.Live().selection, (Changes + 1) % 2);
+  EXPECT_EQ(shared.Live().options.selection, (Changes + 1) % 2);
 }
 
 // The window thread's operations, logged with the tick boundary where each took effect.
@@ -204,11 +205,11 @@ void Apply(TimelineEngine& e, Op op, int32_t& shownTick, double& shown) {
       shown = e.displaySeconds;
       break;
     case Op::ToggleOptimise:
-      e.optimise = e.optimise == StepEveryTick ? StepOptimised : StepEveryTick;
+      e.options.optimise = e.options.optimise == StepEveryTick ? StepOptimised : StepEveryTick;
       e.paintedTick = -1;
       break;
     case Op::ToggleLookAhead:
-      e.lookahead = !e.lookahead;
+      e.options.lookahead = !e.options.lookahead;
       break;
     case Op::ClearCache:
       e.InvalidateBeatSums(e.currentTick / TicksPerBeat);
@@ -356,7 +357,7 @@ TEST(SharedEngineTest, TwoThreadsTellWhatOneThreadTellsInTheSameOrder) {
       EngineOptions options{};
       int32_t recent = 0;
       shared.Read([&](const TimelineEngine& e) {
-        options = CopyOptions(e);
+        options = e.options;
         recent = e.recentChange;
       });
       EXPECT_LE(options.minimised, 2);
@@ -388,7 +389,7 @@ TEST(SharedEngineTest, TwoThreadsTellWhatOneThreadTellsInTheSameOrder) {
         BytesReader reader(states[entry.state]);
         RestoreState(restored, reader);
         std::swap(single.tickDurations, restored.tickDurations);
-        SetOptions(single, CopyOptions(restored));
+        single.options = restored.options;
         single.InvalidateBeatSums(-1);
       } else {
         Apply(single, entry.op, shownTick, shown);
@@ -418,7 +419,7 @@ TEST(SharedEngineTest, TwoThreadsTellWhatOneThreadTellsInTheSameOrder) {
     single.hostTime[0] = reports[t].hostTime[0];
     single.RecordTick(reports[t].position);
     const double expected =
-        single.ElapsedSeconds(single.currentTick, single.optimise) * MillisecondsPerSecond;
+        single.ElapsedSeconds(single.currentTick, single.options.optimise) * MillisecondsPerSecond;
     if (std::memcmp(&expected, &told[t], sizeof expected) != 0) {
       ADD_FAILURE() << "tick " << t << ": told " << told[t] << ", one thread " << expected;
       if (++mismatches > 5) break;

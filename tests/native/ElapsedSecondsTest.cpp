@@ -196,25 +196,27 @@ TEST_F(ElapsedSecondsTest, PastTheMapTimeGrowsAtTheLastTickLength) {
 TEST_F(ElapsedSecondsTest, ResetClearsTheMapAndRestoresTheOptions) {
   FillVaried();
   engine.ElapsedSeconds(MapTicks, 1);
-  engine.video = engine.videoontop = engine.freeze = engine.selection = 1;
-  engine.minimised = 2;
-  engine.lookahead = 0;
-  engine.optimise = StepOptimised;
-  engine.winleft = engine.wintop = 50;
-  engine.winwidth = engine.winheight = 10;
+  engine.options.video = engine.options.videoontop = engine.options.freeze =
+      engine.options.selection = 1;
+  engine.options.minimised = 2;
+  engine.options.lookahead = 0;
+  engine.options.optimise = StepOptimised;
+  engine.options.winleft = engine.options.wintop = 50;
+  engine.options.winwidth = engine.options.winheight = 10;
   engine.ResetState();
   EXPECT_TRUE(std::all_of(engine.tickDurations, engine.tickDurations + MapTicks,
                           [](double d) { return d == 0.0; }));
   EXPECT_TRUE(
       std::all_of(engine.beatSums, engine.beatSums + MapBeats, [](double d) { return d == 0.0; }));
-  EXPECT_EQ(engine.video + engine.videoontop + engine.freeze + engine.selection + engine.minimised,
+  EXPECT_EQ(engine.options.video + engine.options.videoontop + engine.options.freeze +
+                engine.options.selection + engine.options.minimised,
             0);
-  EXPECT_EQ(engine.lookahead, 1);
-  EXPECT_EQ(engine.optimise, StepEveryTick);
-  EXPECT_EQ(engine.winleft, 0);
-  EXPECT_EQ(engine.wintop, 0);
-  EXPECT_EQ(engine.winwidth, DefaultVideoWidth);
-  EXPECT_EQ(engine.winheight, DefaultVideoHeight);
+  EXPECT_EQ(engine.options.lookahead, 1);
+  EXPECT_EQ(engine.options.optimise, StepEveryTick);
+  EXPECT_EQ(engine.options.winleft, 0);
+  EXPECT_EQ(engine.options.wintop, 0);
+  EXPECT_EQ(engine.options.winwidth, DefaultVideoWidth);
+  EXPECT_EQ(engine.options.winheight, DefaultVideoHeight);
 }
 
 TEST_F(ElapsedSecondsTest, RefreshRecomputesOnlyWhenTheShownTickChanged) {

@@ -72,10 +72,10 @@ class PaintModelTest : public EngineTest {
 
 TEST_F(PaintModelTest, ReadoutTintLedsAndFoldFollowTheEngine) {
   engine.displaySeconds = 65.5;
-  engine.optimise = StepOptimised;
-  engine.freeze = 7;  // any non-zero byte from a saved project lights the LED, nothing else
+  engine.options.optimise = StepOptimised;
+  engine.options.freeze = 7;  // any non-zero byte from a saved project lights the LED, nothing else
   engine.recentChange = 3;
-  engine.minimised = 2;
+  engine.options.minimised = 2;
   Build();
   EXPECT_STREQ(model.readout, "01:05.50");
   EXPECT_TRUE(model.readoutTinted);
@@ -85,9 +85,9 @@ TEST_F(PaintModelTest, ReadoutTintLedsAndFoldFollowTheEngine) {
   EXPECT_EQ(DrawnColumns(), 0);
   EXPECT_FALSE(model.markerShown);
 
-  engine.optimise = StepEveryTick;
+  engine.options.optimise = StepEveryTick;
   engine.recentChange = 0;
-  engine.minimised = 1;
+  engine.options.minimised = 1;
   Build();
   EXPECT_FALSE(model.readoutTinted);
   EXPECT_EQ(model.Led(Toggle::Optimise), 0);
@@ -141,7 +141,7 @@ TEST_F(PaintModelTest, WindowClampsAtTheStartAndSamplesTheMapOnly) {
 }
 
 TEST_F(PaintModelTest, SelectionWindowIncludesBothEndsForTheMarker) {
-  engine.selection = 1;
+  engine.options.selection = 1;
   const struct {
     double start, end, position;
     int drawn;

@@ -63,7 +63,7 @@ TEST_F(RecordTickTest, TransportClearsStartAndCountdownEitherWay) {
 }
 
 TEST_F(RecordTickTest, FirstTickLatchesThePositionAndLaterTicksCountOnTheirOwn) {
-  engine.lookahead = 0;
+  engine.options.lookahead = 0;
   engine.currentTick = 7;
   EXPECT_TRUE(Start(200.7, Tick120));
   EXPECT_EQ(engine.playStarted, 1);
@@ -87,7 +87,7 @@ TEST_F(RecordTickTest, StartWithLookaheadOnAnEmptyMapFillsTheWholeMap) {
 }
 
 TEST_F(RecordTickTest, StartWithoutLookaheadWritesTheStartTickAlone) {
-  engine.lookahead = 0;
+  engine.options.lookahead = 0;
   EXPECT_TRUE(Start(300.0, Tick120));
   EXPECT_TRUE(MapAllEqual(0, 300, 0.0));
   EXPECT_EQ(engine.tickDurations[300], Measured(300.0, Tick120));
@@ -111,11 +111,11 @@ TEST_F(RecordTickTest, BackFillKeepsRecordedEntriesAndTheCache) {
 }
 
 TEST_F(RecordTickTest, RestartBackFillsOnlyTheGapsOfEarlierPlays) {
-  engine.lookahead = 0;
+  engine.options.lookahead = 0;
   Start(50.0, Tick90);
   CountChanges(2, Tick90);  // ticks 50 to 52 recorded
   engine.OnTransport(0);
-  engine.lookahead = 1;
+  engine.options.lookahead = 1;
   const double measured = Measured(100.0, Tick120);
   EXPECT_TRUE(Start(100.0, Tick120));
   EXPECT_TRUE(MapAllEqual(0, 50, measured));
@@ -145,7 +145,7 @@ TEST_F(RecordTickTest, SteadyTempoRecordsOnlyTheFirstTickAndTheCountdownRunsOut)
 }
 
 TEST_F(RecordTickTest, WithoutLookaheadEveryUnrecordedTickIsAChange) {
-  engine.lookahead = 0;
+  engine.options.lookahead = 0;
   Start(1000.0, Tick120);
   for (int i = 0; i < 200; ++i) {
     ASSERT_TRUE(Tick(engine.currentTick, Tick120)) << i;
@@ -177,7 +177,7 @@ TEST_F(RecordTickTest, ChangeShiftsEveryLaterTickAndClearsTheLaterBeatSums) {
 
 TEST_F(RecordTickTest, ChangeWithoutLookaheadTouchesItsTickAlone) {
   FillMap(Tick120);
-  engine.lookahead = 0;
+  engine.options.lookahead = 0;
   RunningAt(1000);
   EXPECT_TRUE(Tick(1000, Tick90));
   EXPECT_TRUE(MapAllEqual(0, 1000, Tick120));
@@ -217,9 +217,9 @@ TEST_F(RecordTickTest, EveryChangeRestartsTheCountdownAndStopClearsIt) {
 }
 
 TEST_F(RecordTickTest, JumpDuringPlaybackIsFollowedWithoutBackFill) {
-  engine.lookahead = 0;
+  engine.options.lookahead = 0;
   Start(10.0, Tick120);
-  engine.lookahead = 1;
+  engine.options.lookahead = 1;
   engine.OnSongPosition(5000.5);
   EXPECT_EQ(engine.songPosition, 5000.5);
   EXPECT_EQ(engine.currentTick, 5000);
@@ -233,7 +233,7 @@ TEST_F(RecordTickTest, JumpDuringPlaybackIsFollowedWithoutBackFill) {
 
 TEST_F(RecordTickTest, FreezeKeepsTheMapWhileTimeMovesOn) {
   FillMap(Tick120);
-  engine.freeze = 1;
+  engine.options.freeze = 1;
   EXPECT_FALSE(Start(500.0, Tick90));
   EXPECT_EQ(CountChanges(300, Tick90), 0);
   EXPECT_TRUE(MapAllEqual(0, MapTicks, Tick120));

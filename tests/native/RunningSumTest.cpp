@@ -72,7 +72,7 @@ class RunningSumTest : public ::testing::TestWithParam<uint32_t> {
   }
   void ExpectSame(double a, double b, const char* what) {
     ASSERT_EQ(Bits(a), Bits(b)) << what << " at tick " << fast.currentTick << ", step "
-                                << int(fast.optimise) << ", op " << ops;
+                                << int(fast.options.optimise) << ", op " << ops;
   }
   void ExpectSameArrays() {
     ASSERT_EQ(0, std::memcmp(fast.tickDurations, slow.tickDurations, MapTicks * sizeof(double)));
@@ -83,7 +83,7 @@ class RunningSumTest : public ::testing::TestWithParam<uint32_t> {
     TimelineEngine source;
     ASSERT_TRUE(source.Allocate());
     source.ResetState();
-    source.optimise = std::uniform_int_distribution<int>(0, 1)(rng) ? StepOptimised : 3;
+    source.options.optimise = std::uniform_int_distribution<int>(0, 1)(rng) ? StepOptimised : 3;
     const double lengths[] = {2e-11, 0.0, Tick120, Tick90, -Tick120, Tick120 * 3};
     for (int32_t i = 0; i < MapTicks;) {
       const int32_t run = std::uniform_int_distribution<int32_t>(1, i == 0 ? 500 : 20000)(rng);
@@ -128,16 +128,16 @@ TEST_P(RunningSumTest, GivesTheBitsOfAWalkFromTheCacheOnEveryTick) {
     if (chance(0.001)) {
       // Mostly the editor's toggle; sometimes a step that only a restore could bring.
       const uint8_t odd[] = {0, 2, 3, 5, 8, 48, 96, 200};
-      const uint8_t step = chance(0.9) ? (fast.optimise == 1 ? 4 : 1) : odd[ticks(0, 7)];
+      const uint8_t step = chance(0.9) ? (fast.options.optimise == 1 ? 4 : 1) : odd[ticks(0, 7)];
       const bool ctrlClick = chance(0.5);
       Both([&](TimelineEngine& e) {
-        e.optimise = step;
+        e.options.optimise = step;
         if (ctrlClick) e.InvalidateBeatSums(e.currentTick / TicksPerBeat);
         e.paintedTick = -1;
       });
     }
-    if (chance(0.0005)) Both([](TimelineEngine& e) { e.lookahead ^= 1; });
-    if (chance(0.0003)) Both([](TimelineEngine& e) { e.freeze ^= 1; });
+    if (chance(0.0005)) Both([](TimelineEngine& e) { e.options.lookahead ^= 1; });
+    if (chance(0.0003)) Both([](TimelineEngine& e) { e.options.freeze ^= 1; });
     if (chance(0.0001)) {
       Restore(rng);
       if (HasFatalFailure()) return;
@@ -156,9 +156,9 @@ TEST_P(RunningSumTest, GivesTheBitsOfAWalkFromTheCacheOnEveryTick) {
       e.RecordTick(position);
     });
     if (fast.playing == 1) position += 1.0;
-    continued += fast.running.valid && fast.running.stride == fast.optimise ? 1 : 0;
-    ExpectSame(fast.ElapsedSeconds(fast.currentTick, fast.optimise),
-               WalkFromCache(slow, slow.currentTick, slow.optimise), "told time");
+    continued += fast.running.valid && fast.running.stride == fast.options.optimise ? 1 : 0;
+    ExpectSame(fast.ElapsedSeconds(fast.currentTick, fast.options.optimise),
+               WalkFromCache(slow, slow.currentTick, slow.options.optimise), "told time");
     if (HasFatalFailure()) return;
 
     if (chance(0.02)) {  // a paint, possibly of a tick the per-tick call has not reached
@@ -167,7 +167,7 @@ TEST_P(RunningSumTest, GivesTheBitsOfAWalkFromTheCacheOnEveryTick) {
       fast.RefreshDisplayTime();
       if (slow.playing == 0) slow.currentTick = TickFromPosition(slow.songPosition);
       if (slow.paintedTick != slow.currentTick) {
-        slow.displaySeconds = WalkFromCache(slow, slow.currentTick, slow.optimise);
+        slow.displaySeconds = WalkFromCache(slow, slow.currentTick, slow.options.optimise);
         slow.paintedTick = slow.currentTick;
       }
       ExpectSame(fast.displaySeconds, slow.displaySeconds, "shown time");

@@ -102,26 +102,28 @@ class StateCodecTest : public EngineTest {
   }
   // Options away from their defaults, so that a restore visibly resets them.
   void Disturb() {
-    engine.video = engine.videoontop = engine.freeze = engine.selection = 1;
-    engine.lookahead = 0;
-    engine.optimise = StepOptimised;
-    engine.minimised = 2;
-    engine.winleft = engine.wintop = engine.winwidth = engine.winheight = 7;
+    engine.options.video = engine.options.videoontop = engine.options.freeze =
+        engine.options.selection = 1;
+    engine.options.lookahead = 0;
+    engine.options.optimise = StepOptimised;
+    engine.options.minimised = 2;
+    engine.options.winleft = engine.options.wintop = engine.options.winwidth =
+        engine.options.winheight = 7;
     FillMap(Tick90);
     std::fill(engine.beatSums, engine.beatSums + MapBeats, 1.0);
   }
   void ExpectDefaultOptions() {
-    EXPECT_EQ(engine.video, 0);
-    EXPECT_EQ(engine.videoontop, 0);
-    EXPECT_EQ(engine.freeze, 0);
-    EXPECT_EQ(engine.lookahead, 1);
-    EXPECT_EQ(engine.optimise, 1);
-    EXPECT_EQ(engine.selection, 0);
-    EXPECT_EQ(engine.minimised, 0);
-    EXPECT_EQ(engine.winleft, 0);
-    EXPECT_EQ(engine.wintop, 0);
-    EXPECT_EQ(engine.winwidth, 640);
-    EXPECT_EQ(engine.winheight, 480);
+    EXPECT_EQ(engine.options.video, 0);
+    EXPECT_EQ(engine.options.videoontop, 0);
+    EXPECT_EQ(engine.options.freeze, 0);
+    EXPECT_EQ(engine.options.lookahead, 1);
+    EXPECT_EQ(engine.options.optimise, 1);
+    EXPECT_EQ(engine.options.selection, 0);
+    EXPECT_EQ(engine.options.minimised, 0);
+    EXPECT_EQ(engine.options.winleft, 0);
+    EXPECT_EQ(engine.options.wintop, 0);
+    EXPECT_EQ(engine.options.winwidth, 640);
+    EXPECT_EQ(engine.options.winheight, 480);
   }
 };
 
@@ -135,14 +137,14 @@ TEST_F(StateCodecTest, FreshEngineSavesDefaultKeysAndOnePair) {
 }
 
 TEST_F(StateCodecTest, OptionsAndPlacementAreWrittenInKeyOrder) {
-  engine.video = 1;
-  engine.freeze = 1;
-  engine.optimise = StepOptimised;
-  engine.minimised = 2;
-  engine.winleft = -20;
-  engine.wintop = 40;
-  engine.winwidth = 1024;
-  engine.winheight = 77;
+  engine.options.video = 1;
+  engine.options.freeze = 1;
+  engine.options.optimise = StepOptimised;
+  engine.options.minimised = 2;
+  engine.options.winleft = -20;
+  engine.options.wintop = 40;
+  engine.options.winwidth = 1024;
+  engine.options.winheight = 77;
   Bytes expected =
       KeySection({{"video", 1}, {"videoontop", 0}, {"freeze", 1}, {"lookahead", 1},
                   {"optimise", 4}, {"selection", 0}, {"minimised", 2}, {"winleft", -20},
@@ -226,17 +228,17 @@ TEST_F(StateCodecTest, RestoreTakesKeysInAnyOrderAndCase) {
   PutPair(bytes, 0, 0.5f);
   PutEnd(bytes);
   Restore(bytes);
-  EXPECT_EQ(engine.video, 1);
-  EXPECT_EQ(engine.videoontop, 1);
-  EXPECT_EQ(engine.freeze, 1);
-  EXPECT_EQ(engine.lookahead, 0);
-  EXPECT_EQ(engine.optimise, 4);
-  EXPECT_EQ(engine.selection, 1);
-  EXPECT_EQ(engine.minimised, 1);
-  EXPECT_EQ(engine.winleft, -20);
-  EXPECT_EQ(engine.wintop, 40);
-  EXPECT_EQ(engine.winwidth, 320);
-  EXPECT_EQ(engine.winheight, 300);
+  EXPECT_EQ(engine.options.video, 1);
+  EXPECT_EQ(engine.options.videoontop, 1);
+  EXPECT_EQ(engine.options.freeze, 1);
+  EXPECT_EQ(engine.options.lookahead, 0);
+  EXPECT_EQ(engine.options.optimise, 4);
+  EXPECT_EQ(engine.options.selection, 1);
+  EXPECT_EQ(engine.options.minimised, 1);
+  EXPECT_EQ(engine.options.winleft, -20);
+  EXPECT_EQ(engine.options.wintop, 40);
+  EXPECT_EQ(engine.options.winwidth, 320);
+  EXPECT_EQ(engine.options.winheight, 300);
   ExpectTicks(0, MapTicks - 1, 0.5);
 }
 
@@ -273,12 +275,12 @@ TEST_F(StateCodecTest, StoredValuesAreNarrowedAndClampedAsOptions) {
   PutPair(bytes, 0, 0.0f);
   PutEnd(bytes);
   Restore(bytes);
-  EXPECT_EQ(engine.video, 0);
-  EXPECT_EQ(engine.freeze, 0xFF);
-  EXPECT_EQ(engine.selection, 0);
-  EXPECT_EQ(engine.minimised, DeepestFoldLevel);
-  EXPECT_EQ(engine.winwidth, -5);
-  EXPECT_EQ(engine.winheight, std::numeric_limits<int32_t>::min());
+  EXPECT_EQ(engine.options.video, 0);
+  EXPECT_EQ(engine.options.freeze, 0xFF);
+  EXPECT_EQ(engine.options.selection, 0);
+  EXPECT_EQ(engine.options.minimised, DeepestFoldLevel);
+  EXPECT_EQ(engine.options.winwidth, -5);
+  EXPECT_EQ(engine.options.winheight, std::numeric_limits<int32_t>::min());
 }
 
 TEST_F(StateCodecTest, NamesMatchOnlyInFullAndLongNamesAreReadPast) {
@@ -293,9 +295,9 @@ TEST_F(StateCodecTest, NamesMatchOnlyInFullAndLongNamesAreReadPast) {
   PutPair(bytes, 0, 0.125f);
   PutEnd(bytes);
   EXPECT_EQ(Restore(bytes), bytes.size());
-  EXPECT_EQ(engine.video, 0);
-  EXPECT_EQ(engine.videoontop, 0);
-  EXPECT_EQ(engine.freeze, 1);
+  EXPECT_EQ(engine.options.video, 0);
+  EXPECT_EQ(engine.options.videoontop, 0);
+  EXPECT_EQ(engine.options.freeze, 1);
   ExpectTicks(0, MapTicks - 1, 0.125);
 }
 
@@ -324,7 +326,7 @@ TEST_F(StateCodecTest, RestoreStopsAtTheTerminatorAndCopiesWhatItReads) {
   RestoreState(engine, reader);
   EXPECT_EQ(reader.at, ours);
   std::fill(reader.bytes.begin(), reader.bytes.end(), 0xFF);
-  EXPECT_EQ(engine.optimise, 4);
+  EXPECT_EQ(engine.options.optimise, 4);
   ExpectTicks(0, 95998, 0.5);
   EXPECT_EQ(engine.tickDurations[95999], 0.75);
 }
@@ -351,7 +353,7 @@ TEST_F(StateCodecTest, CutStreamEndsAndKeepsWhatWasRead) {
     ByteReader reader(Bytes(whole.begin(), whole.begin() + cut));
     RestoreState(engine, reader);
     EXPECT_EQ(reader.at, cut);
-    EXPECT_LE(engine.minimised, DeepestFoldLevel);
+    EXPECT_LE(engine.options.minimised, DeepestFoldLevel);
   }
 }
 
@@ -367,8 +369,8 @@ TEST_F(StateCodecTest, EmptyOrDryStreamsRestoreTheDefaults) {
   PutKey(bytes, "video", 1);
   Disturb();
   Restore(bytes);
-  EXPECT_EQ(engine.video, 1);
-  EXPECT_EQ(engine.freeze, 0);
+  EXPECT_EQ(engine.options.video, 1);
+  EXPECT_EQ(engine.options.freeze, 0);
   ExpectTicks(0, MapTicks - 1, 0.0);
 }
 
@@ -436,11 +438,11 @@ TEST_F(StateCodecTest, OnlyStepsOneAndFourAreRestored) {
     PutPair(bytes, 2, 0.5f);
     PutEnd(bytes);
     Restore(bytes);
-    ASSERT_EQ(engine.optimise, c.restored);
+    ASSERT_EQ(engine.options.optimise, c.restored);
     // The time at a tick does not depend on what was asked before.
-    const double cold = engine.ElapsedSeconds(3, engine.optimise);
-    engine.ElapsedSeconds(960, engine.optimise);
-    EXPECT_EQ(engine.ElapsedSeconds(3, engine.optimise), cold);
+    const double cold = engine.ElapsedSeconds(3, engine.options.optimise);
+    engine.ElapsedSeconds(960, engine.options.optimise);
+    EXPECT_EQ(engine.ElapsedSeconds(3, engine.options.optimise), cold);
   }
 }
 
@@ -448,9 +450,9 @@ TEST_F(StateCodecTest, OnlyStepsOneAndFourAreRestored) {
 // unread; and saving what was restored gives the same bytes again, tick 0 holding the writer's
 // run sentinel included.
 TEST_F(StateCodecTest, ChunkedStreamsRestoreAsWholeOnesAndRoundTrip) {
-  engine.optimise = StepOptimised;
-  engine.minimised = 1;
-  engine.winleft = -300;
+  engine.options.optimise = StepOptimised;
+  engine.options.minimised = 1;
+  engine.options.winleft = -300;
   for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = Tick120 + (i / 700) * 1e-4;
   const Bytes recorded = Save();
   engine.tickDurations[0] = StateRunSentinel;
@@ -469,8 +471,8 @@ TEST_F(StateCodecTest, ChunkedStreamsRestoreAsWholeOnesAndRoundTrip) {
       ByteReader reader(stream, chunk);
       RestoreState(engine, reader);
       EXPECT_EQ(reader.at, saved.size());
-      EXPECT_EQ(engine.optimise, StepOptimised);
-      EXPECT_EQ(engine.winleft, -300);
+      EXPECT_EQ(engine.options.optimise, StepOptimised);
+      EXPECT_EQ(engine.options.winleft, -300);
       ASSERT_EQ(Save(), saved);
     }
   }

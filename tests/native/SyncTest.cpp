@@ -81,7 +81,7 @@ class SyncTest : public EngineTest {
   template <typename Bound>
   SyncResult Play(int32_t step, Bound bound) {
     SyncResult result;
-    engine.optimise = static_cast<uint8_t>(step);
+    engine.options.optimise = static_cast<uint8_t>(step);
     SongSimulator sim(TempoAutomation::DefaultSong());
     sim.Start();
     engine.OnTransport(TransportPlaying);

@@ -45,9 +45,9 @@ class SongWithoutPlayer : public ::testing::TestWithParam<Options> {
     ASSERT_TRUE(engine_.Allocate());
     engine_.ResetState();
     const Options o = GetParam();
-    engine_.lookahead = static_cast<uint8_t>(o.lookahead);
-    engine_.freeze = static_cast<uint8_t>(o.freeze);
-    engine_.optimise = static_cast<uint8_t>(o.optimise);
+    engine_.options.lookahead = static_cast<uint8_t>(o.lookahead);
+    engine_.options.freeze = static_cast<uint8_t>(o.freeze);
+    engine_.options.optimise = static_cast<uint8_t>(o.optimise);
     state::Restore(plug_, state::Encode(state::KeysWith({{"lookahead", o.lookahead},
                                                          {"freeze", o.freeze},
                                                          {"optimise", o.optimise}}),

@@ -73,8 +73,8 @@ class SongWithPlayer : public ::testing::TestWithParam<Options> {
     engine_.ResetState();
     const Options o = GetParam();
     if (o.restore) {
-      engine_.lookahead = static_cast<uint8_t>(o.lookahead);
-      engine_.optimise = static_cast<uint8_t>(o.optimise);
+      engine_.options.lookahead = static_cast<uint8_t>(o.lookahead);
+      engine_.options.optimise = static_cast<uint8_t>(o.optimise);
       state::Restore(
           plug_,
           state::Encode(state::KeysWith({{"lookahead", o.lookahead}, {"optimise", o.optimise}}),
@@ -95,8 +95,8 @@ class SongWithPlayer : public ::testing::TestWithParam<Options> {
     engine_.hostTime[0] = report.hostTimeMs;
     engine_.hostTime[1] = 0.0;
     engine_.RecordTick(report.positionTicks);
-    const double expected =
-        engine_.ElapsedSeconds(engine_.currentTick, engine_.optimise) * MillisecondsPerSecond;
+    const double expected = engine_.ElapsedSeconds(engine_.currentTick, engine_.options.optimise) *
+                            MillisecondsPerSecond;
 
     ASSERT_EQ(record_->timeCount, toldBefore + 1) << "at tick " << report.positionTicks;
     double told = 0.0, tail = 0.0;

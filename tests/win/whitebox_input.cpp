@@ -78,7 +78,7 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
     SCOPED_TRACE(c.what);
     plug_->graphSpan = c.span;
     plug_->graphMargin = c.margin;
-    plug_->timeline.Live().minimised = c.fold;
+    plug_->timeline.Live().options.minimised = c.fold;
     ApplyFoldHeight(plug_);
     const POINT home = At(c.fold ? FoldedGraphPoint : GraphPoint);
     testsupport::MoveTo(home);
@@ -122,7 +122,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
     const TimelineEngine& after = plug_->timeline.Live();  // the click published a new state
-    EXPECT_EQ(after.optimise, c.optimise);
+    EXPECT_EQ(after.options.optimise, c.optimise);
     EXPECT_EQ(after.paintedTick, -1);
     for (int32_t beat = 0; beat < MapBeats; ++beat) {
       const bool expectCleared = c.cleared && beat > CurrentBeat;

@@ -146,11 +146,13 @@ TEST_F(PluginObject, ConstructionGivesEveryFieldItsStartingValue) {
   EXPECT_EQ(plug->videoBridge, nullptr);
 
   const TimelineEngine& t = plug->timeline.Live();
-  EXPECT_EQ(t.freeze + t.video + t.videoontop + t.selection + t.minimised, 0);
-  EXPECT_EQ(t.lookahead, 1);
-  EXPECT_EQ(t.optimise, 1) << "Optimise starts on, which is step 1";
-  EXPECT_EQ(t.winwidth, 640);
-  EXPECT_EQ(t.winheight, 480);
+  EXPECT_EQ(t.options.freeze + t.options.video + t.options.videoontop + t.options.selection +
+                t.options.minimised,
+            0);
+  EXPECT_EQ(t.options.lookahead, 1);
+  EXPECT_EQ(t.options.optimise, 1) << "Optimise starts on, which is step 1";
+  EXPECT_EQ(t.options.winwidth, 640);
+  EXPECT_EQ(t.options.winheight, 480);
   ASSERT_NE(t.tickDurations, nullptr);
   ASSERT_NE(t.beatSums, nullptr);
   for (int i = 0; i < MapTicks; ++i) ASSERT_EQ(t.tickDurations[i], 0.0) << i;

@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   engine.ResetState();
-  engine.lookahead = options.lookahead ? 1 : 0;
-  engine.optimise = static_cast<uint8_t>(options.step);
+  engine.options.lookahead = options.lookahead ? 1 : 0;
+  engine.options.optimise = static_cast<uint8_t>(options.step);
 
   SongSimulator sim(TempoAutomation::DefaultSong());
   sim.Start();

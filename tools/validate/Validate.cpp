@@ -450,7 +450,7 @@ double ToldAfterTick(TimelineEngine& engine, double position, double hostTimeMs)
   engine.hostTime[0] = hostTimeMs;
   engine.hostTime[1] = 0.0;
   engine.RecordTick(position);
-  return engine.ElapsedSeconds(engine.currentTick, engine.optimise) * MillisecondsPerSecond;
+  return engine.ElapsedSeconds(engine.currentTick, engine.options.optimise) * MillisecondsPerSecond;
 }
 
 void CloneEngine(const TimelineEngine& from, TimelineEngine& to) {
@@ -475,7 +475,7 @@ void AdoptBytes(TimelineEngine& engine, const std::vector<uint8_t>& bytes) {
   restored.Allocate();
   RestoreState(restored, reader);
   std::swap(engine.tickDurations, restored.tickDurations);
-  SetOptions(engine, CopyOptions(restored));
+  engine.options = restored.options;
   engine.InvalidateBeatSums(-1);
 }
 
