@@ -67,7 +67,9 @@ installed wine32:i386 || need+=(wine wine32:i386)
 installed wine64 || need+=(wine64)
 # Without the 32-bit X Input library Wine drops every cursor clip at once.
 installed libxi6:i386 || need+=(libxi6:i386)
-# Without the 32-bit Xinerama library Wine sees one monitor on a display of several heads.
+# Without the Xinerama library Wine sees one monitor on a display of several heads. Wine's desktop
+# process, which counts the monitors for every program, is 64-bit; the programs are 32-bit.
+installed libxinerama1:amd64 || need+=(libxinerama1:amd64)
 installed libxinerama1:i386 || need+=(libxinerama1:i386)
 
 if [ ${#need[@]} -gt 0 ]; then
