@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "devhost/WorkingFolder.h"
 #include "tests/win/support/FakeRealHost.h"
 #include "devhost/PlayerLayout.h"
