@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "bridge/TFruityBridgePlugHost.h"
+#include "devhost/PlayerLayout.h"
 #include "devhost/WorkingFolder.h"
 #include "tests/win/support/FakeRealHost.h"
-#include "devhost/PlayerLayout.h"
 
 namespace tempotally {
 namespace {
