@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 
 namespace tempotally {
 

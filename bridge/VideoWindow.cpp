@@ -2,7 +2,7 @@
 // all bridges, creation, teardown and the window procedure.
 #include "bridge/VideoWindow.h"
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "bridge/WindowHandover.h"
 
 namespace tempotally {

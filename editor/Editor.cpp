@@ -5,7 +5,7 @@
 #include "bridge/WindowHandover.h"
 #include "editor/EditorGdi.h"
 #include "editor/EditorInput.h"
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 
 namespace tempotally {
 

@@ -6,9 +6,9 @@
 // (timeline/SharedEngine.h), apart from the calls into windows, the cursor and the host.
 #include "editor/EditorInput.h"
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "editor/Editor.h"
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 
 namespace tempotally {
 

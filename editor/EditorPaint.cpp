@@ -8,7 +8,7 @@
 #include "editor/EditorCanvas.h"
 #include "editor/EditorGdi.h"
 #include "editor/PaintModel.h"
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 #include "timeline/SharedEngine.h"
 
 namespace tempotally {

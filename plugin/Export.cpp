@@ -1,7 +1,7 @@
 // The module's entry points: the load notification and the one export the host calls.
 #include <windows.h>
 
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 
 using tempotally::ORVAVSTExprPlug;
 using tempotally::TFruityPlug;
@@ -12,7 +12,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
-// Exported undecorated through plugin/exports.def.
+// Exported undecorated through abi/exports.def.
 extern "C" TFruityPlug* __stdcall CreatePlugInstance(TFruityPlugHost* host, int32_t tag) {
   return ORVAVSTExprPlug::Create(host, tag);
 }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "tests/win/support/FakeRealHost.h"
 #include "tests/win/support/RawStdcall.h"
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
+#include "devhost/PlayerLayout.h"
 #include "devhost/WorkingFolder.h"
 #include "tests/win/support/FakeRealHost.h"
-#include "devhost/PlayerLayout.h"
 
 namespace tempotally {
 namespace {

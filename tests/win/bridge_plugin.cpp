@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "devhost/PlayerLayout.h"
 #include "devhost/WorkingFolder.h"
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 #include "tests/win/support/FakeRealHost.h"
 #include "tests/win/support/RawStdcall.h"
 

@@ -9,7 +9,7 @@
 
 #include "devhost/TestHost.h"
 #include "editor/Editor.h"
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 #include "tests/win/support/RealInput.h"
 
 namespace tempotally {

@@ -10,7 +10,7 @@
 
 #include "devhost/WindowPixels.h"
 #include "editor/Editor.h"
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 
 using namespace tempotally;
 

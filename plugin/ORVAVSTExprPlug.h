@@ -10,7 +10,7 @@
 
 #include "editor/EditorCanvas.h"
 #include "editor/EditorInputModel.h"
-#include "plugin/CppFruityPlug.h"
+#include "plugin/TCPPFruityPlug.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 

@@ -1,11 +1,11 @@
 // Construction, release and the host's calls on the plug-in object.
-#include "plugin/TempotallyPlug.h"
+#include "plugin/ORVAVSTExprPlug.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "bridge/BridgePlugHost.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "editor/Editor.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/StateCodec.h"

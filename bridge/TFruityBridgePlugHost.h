@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/FruityPlugInterface.h"
+#include "abi/FruityPlugInterface.h"
 
 namespace tempotally {
 
@@ -60,64 +60,17 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   void DestroyVideoWindow();
 
   // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard
-  // and the slot's default when the call can't be passed on.
+  // and a zero result when the call can't be passed on. On the thread the host made the call on.
   int32_t ForwardToWrapped1(int32_t id, int32_t index, TWord value);
-  void ForwardToWrapped2();
-  void ForwardToWrapped3(IStream* stream, int32_t save);
-  void ForwardToWrapped4(TWord a, TWord b, TWord c, TWord d);
-  int32_t ForwardToWrapped5(TWord a, TWord b, TWord c);
-  int32_t ForwardToWrapped6(TWord a, TWord b, TWord c);
-  void ForwardToWrapped7(TWord a, TWord b, TWord c);
-  void ForwardToWrapped8(TWord a, TWord b);
-  int32_t ForwardToWrapped9(TWord a, TWord b);
-  void ForwardToWrapped10(TWord a);
-  void ForwardToWrapped11(TWord a);
-  int32_t ForwardToWrapped12(TWord a, TWord b, TWord c, TWord d);
-  int32_t ForwardToWrapped13(TWord word, float* buffer, int32_t* frameCount);
-  void ForwardToWrapped14();
-  void ForwardToWrapped15();
-  void ForwardToWrapped16(TWord a);
-  void ForwardToWrapped17(TWord a);
+#define TEMPOTALLY_DECLARE_FORWARDER(slot, Result, Name, Params, Args) \
+  Result ForwardToWrapped##slot Params;
+  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_FORWARDER)
+#undef TEMPOTALLY_DECLARE_FORWARDER
 
   // Host slots, called by the wrapped instance. Slot 0 answers a few ids itself and substitutes
   // the time of id 36; every other slot is passed to the real host untouched.
   int32_t __stdcall HostDispatch(int32_t tag, int32_t id, int32_t index, TWord value) override;
-  void __stdcall HostCall1(TWord a, TWord b, TWord c) override;
-  void __stdcall HostCall2(TWord a, TWord b) override;
-  void __stdcall HostCall3(TWord a, TWord b, TWord c, float d) override;
-  void __stdcall HostCall4(TWord a) override;
-  void __stdcall HostCall5(TWord a, TWord b) override;
-  int32_t __stdcall HostCall6(TWord a, TWord b, TWord c, TWord d) override;
-  void __stdcall HostCall7() override;
-  void __stdcall HostCall8() override;
-  void __stdcall HostCall9(TWord a, TWord b) override;
-  void __stdcall HostCall10(TWord a, TWord b) override;
-  void __stdcall HostCall11(TWord a, TWord b, TWord c, float d, float e, TWord f, TWord g) override;
-  void __stdcall HostCall12(TWord a, TWord b, TWord c, float d, float e, TWord f, TWord g) override;
-  bool __stdcall HostCall13(TWord a, TWord b, TWord c, TWord d) override;
-  int32_t __stdcall HostCall14(TWord a, TWord b) override;
-  void __stdcall HostCall15(TWord a) override;
-  int32_t __stdcall HostCall16() override;
-  double __stdcall SongPosition() override;
-  double __stdcall HostCall18() override;
-  void __stdcall HostCall19(TWord a, TWord b, TWord c) override;
-  int32_t __stdcall HostCall20(TWord a) override;
-  void __stdcall HostCall21(TWord a, TWord b) override;
-  void __stdcall HostCall22(TWord a, TWord b) override;
-  void __stdcall HostCall23(TWord a, TWord b) override;
-  void __stdcall HostCall24(TWord a, TWord b, TWord c, TWord d, float e, float f, float g) override;
-  int32_t __stdcall HostCall25(TWord a) override;
-  int32_t __stdcall HostCall26(TWord a, TWord b) override;
-  bool __stdcall HostCall27(TWord a, TWord b, TWord c, TWord d, TWord e) override;
-  void __stdcall HostCall28() override;
-  void __stdcall HostCall29() override;
-  void __stdcall HostCall30(TWord a, TWord b, TWord c) override;
-  void __stdcall HostCall31(TWord a, TWord b, float c, float d) override;
-  void __stdcall HostCall32(TWord a) override;
-  void __stdcall HostCall33(TWord a) override;
-  void __stdcall HostCall34() override;
-  void __stdcall HostCall35() override;
-  void __stdcall HostCall36(TWord a, TWord b, TWord c) override;
+  TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
   // Passed on by a jump that swaps in the real host as the object, so any argument list and result
   // survive. Without a real host it takes no arguments and returns 0.
   void __stdcall HostCall37() override;
@@ -137,6 +90,9 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
 
  private:
   ~TFruityBridgePlugHost() = default;
+  // Whether plug-in slot `slot` reaches the wrapped instance: one exists, and slot 2 is enabled
+  // or slot 14 asked for, where it is one of those.
+  bool PassesOn(int slot) const;
   friend void DeleteBridge(TFruityBridgePlugHost* bridge);
 };
 

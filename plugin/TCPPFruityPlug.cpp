@@ -1,5 +1,5 @@
 // Default behaviours of every plug-in slot.
-#include "plugin/CppFruityPlug.h"
+#include "plugin/TCPPFruityPlug.h"
 
 #include <new>
 
@@ -16,6 +16,7 @@ void __stdcall TCPPFruityPlug::Call2() {}
 void __stdcall TCPPFruityPlug::SaveRestoreState(IStream*, int32_t) {}
 void __stdcall TCPPFruityPlug::Call4(TWord, TWord, TWord, TWord) {}
 int32_t __stdcall TCPPFruityPlug::Call5(TWord, TWord, TWord) { return 0; }
+// 6: answers its second argument.
 int32_t __stdcall TCPPFruityPlug::Call6(TWord, TWord b, TWord) { return static_cast<int32_t>(b); }
 void __stdcall TCPPFruityPlug::Call7(TWord, TWord, TWord) {}
 void __stdcall TCPPFruityPlug::Call8(TWord, TWord) {}

@@ -1,0 +1,160 @@
+// The bridge: construction (loading the player and creating its instance), the host slots that
+// the wrapped player calls, the plug-in calls passed on to it, and its release.
+#include "bridge/TFruityBridgePlugHost.h"
+
+#include <cstring>
+
+#include "bridge/VideoWindow.h"
+
+namespace tempotally {
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+static_assert(offsetof(TFruityBridgePlugHost, realHost) == RealHostOffset,
+              "the slot-37 thunk reads realHost at a fixed offset");
+#pragma GCC diagnostic pop
+static_assert(RealHostOffset == sizeof(void*) + HostPublicWords * sizeof(int32_t), "layout");
+static_assert(HostSlot37Offset == 148, "the slot-37 thunk jumps through a fixed table entry");
+
+namespace {
+
+// The plug-in slots whose forwarding the wrapped instance switches: 2 by host id 13, 14 by its
+// info flags.
+constexpr int Call2Slot = 2;
+constexpr int TickSlot = 14;
+
+// The player's export, looked up by name. The detour through a parameterless function type is
+// how a looked-up address may be converted without a warning.
+CreatePlugInstanceFn FindCreatePlugInstance(HMODULE module) {
+  FARPROC address = GetProcAddress(module, PlayerExportName);
+  return reinterpret_cast<CreatePlugInstanceFn>(reinterpret_cast<void (*)()>(address));
+}
+
+}  // namespace
+
+TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const char* playerModulePath,
+                                             int32_t tag)
+    : hostTag(tag) {
+  std::memset(hostPublic, 0, sizeof hostPublic);
+  hostPublic[0] = DefaultHostPublic0;
+  hostPublic[2] = static_cast<int32_t>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr)));
+  if (host) {
+    std::memcpy(hostPublic, host->hostPublic, sizeof hostPublic);
+    realHost = host;
+  }
+
+  // A path that doesn't fit is not loaded at all: a cut-off path could name another file.
+  if (!playerModulePath) return;
+  const size_t length = strnlen(playerModulePath, PlayerPathChars);
+  if (length >= PlayerPathChars) return;
+  std::memcpy(playerPath, playerModulePath, length + 1);
+
+  wrappedModule = LoadLibraryA(playerPath);
+  if (!wrappedModule) return;
+
+  holdsClass = AcquireVideoClass(wrappedModule);
+  videoWindow = CreateVideoWindow(wrappedModule);
+  captionWindow = videoWindow;
+
+  CreatePlugInstanceFn create = FindCreatePlugInstance(wrappedModule);
+  if (!create) return;
+  wrappedPlug = create(this, hostTag);
+  if (!wrappedPlug) return;
+
+  if (videoWindow) SetWindowLongPtrA(videoWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  wrappedPlug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(videoWindow));
+
+  wrappedEditor = wrappedPlug->editorWindow;
+  RECT editorClient = {};
+  if (wrappedEditor && videoWindow && GetClientRect(wrappedEditor, &editorClient)) {
+    // Outer size, frame included; the WM_SIZE this causes fits the editor into the client area.
+    SetWindowPos(videoWindow, HWND_TOP, 0, 0, editorClient.right, editorClient.bottom, SWP_NOMOVE);
+  }
+
+  const PluginInfo* info = wrappedPlug->pluginInfo;
+  if (info && (info->flags & PluginFlagWantsTick)) wantsTick = 1;
+}
+
+void TFruityBridgePlugHost::ReleaseWrapped() {
+  if (!wrappedPlug) return;
+  // Cleared before the call, so nothing that runs during the release reaches the instance.
+  TFruityPlug* plug = wrappedPlug;
+  wrappedPlug = nullptr;
+  wrappedEditor = nullptr;
+  plug->Release();
+  // The module stays loaded until DestroyVideoWindow: a player whose release leaves its editor
+  // alive still has that window, and its procedure, inside the video window.
+}
+
+void DeleteBridge(TFruityBridgePlugHost* bridge) {
+  if (!bridge) return;
+  bridge->DestroyVideoWindow();
+  delete bridge;
+}
+
+// Plug-in calls passed on to the wrapped instance.
+
+int32_t TFruityBridgePlugHost::ForwardToWrapped1(int32_t id, int32_t index, TWord value) {
+  if (!wrappedPlug || id == PlugId::ShowEditor || id == PlugId::Withheld5) return 0;
+  return wrappedPlug->Dispatch(id, index, value);
+}
+
+bool TFruityBridgePlugHost::PassesOn(int slot) const {
+  return wrappedPlug && (slot != Call2Slot || slot2Enabled) && (slot != TickSlot || wantsTick);
+}
+
+#define TEMPOTALLY_FORWARD_TO_WRAPPED(slot, Result, Name, Params, Args) \
+  Result TFruityBridgePlugHost::ForwardToWrapped##slot Params {         \
+    return PassesOn(slot) ? wrappedPlug->Name Args : Result();          \
+  }
+TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_FORWARD_TO_WRAPPED)
+#undef TEMPOTALLY_FORWARD_TO_WRAPPED
+
+// Host slots called by the wrapped instance.
+
+int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t id, int32_t index,
+                                                      TWord value) {
+  switch (id) {
+    case HostId::EditorResized:
+    case HostId::Consumed23:
+      return 0;
+    case HostId::SetCaption:
+      if (!captionWindow || !value) return 0;
+      return SetWindowTextA(captionWindow, reinterpret_cast<const char*>(value));
+    case HostId::EnableSlot2:
+      slot2Enabled = value == 1 ? 1 : 0;
+      return 0;
+    case HostId::SongTime: {
+      const int32_t result = realHost ? realHost->HostDispatch(hostTag, id, index, value) : 0;
+      if (value) std::memcpy(reinterpret_cast<void*>(value), &videoTime, sizeof videoTime);
+      return result;
+    }
+    default:
+      return realHost ? realHost->HostDispatch(hostTag, id, index, value) : 0;
+  }
+}
+
+#define TEMPOTALLY_FORWARD_TO_HOST(slot, Result, Name, Params, Args) \
+  Result __stdcall TFruityBridgePlugHost::Name Params {              \
+    return realHost ? realHost->Name Args : Result();                \
+  }
+TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_FORWARD_TO_HOST)
+#undef TEMPOTALLY_FORWARD_TO_HOST
+
+// The object on the stack becomes the real host and control jumps to its slot 37, so whatever
+// the caller pushed and whatever the real host returns pass untouched; the real host's slot
+// removes the arguments. Without a real host: remove the object only and return 0 (eax and edx).
+__attribute__((naked)) void __stdcall TFruityBridgePlugHost::HostCall37() {
+  asm("movl 4(%esp), %eax\n\t"
+      "movl 192(%eax), %eax\n\t"  // realHost (RealHostOffset)
+      "testl %eax, %eax\n\t"
+      "jz 1f\n\t"
+      "movl %eax, 4(%esp)\n\t"
+      "movl (%eax), %eax\n\t"
+      "jmp *148(%eax)\n"  // slot 37 (HostSlot37Offset)
+      "1:\n\t"
+      "xorl %edx, %edx\n\t"
+      "ret $4");
+}
+
+}  // namespace tempotally

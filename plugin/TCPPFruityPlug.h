@@ -1,0 +1,29 @@
+// The base layer between the host's interface and the plug-in: it keeps the host and the tag,
+// greets the host, and gives every slot the behaviour a plug-in has when there is nothing to pass a
+// call on to.
+#pragma once
+
+#include "abi/FruityPlugInterface.h"
+
+namespace tempotally {
+
+class TCPPFruityPlug : public TFruityPlug {
+ public:
+  // 0: ends the object through the destructor slot with the free flag.
+  void __stdcall Release() override;
+  int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
+  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
+  TFruityPlug* __stdcall Destroy(uint32_t flags) override;
+
+  TFruityPlugHost* host = nullptr;  // not owned
+
+ protected:
+  // Keeps the tag and the host and sends the host its construction notice (dispatch id 29).
+  TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag);
+  ~TCPPFruityPlug() = default;
+};
+
+// Bit 0 of the destructor's flags: also free the memory.
+constexpr uint32_t DestroyFreesMemory = 1;
+
+}  // namespace tempotally
