@@ -30,8 +30,6 @@ constexpr uint16_t StateKeyCount = 11;
 constexpr int32_t StateMapTerminator = MapTicks;
 // The run value before tick 0, which opens the first run whatever its own value.
 constexpr double StateRunSentinel = -12345.0;
-// The editor's fold levels run from 0 (unfolded) to this.
-constexpr uint8_t DeepestFoldLevel = 2;
 
 // Bytes of the key section as written: the count and the eleven records.
 constexpr uint32_t StateKeySectionBytes = 154;
