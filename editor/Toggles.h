@@ -13,7 +13,6 @@ namespace tempotally {
 
 // The toggles in table order, which is also the order of PaintModel::leds.
 enum class Toggle : int { Freeze, LookAhead, Optimise, Selection, ShowVideo, VideoOnTop };
-constexpr int ToggleCount = 6;
 
 // The parts of the video window that follow an option, as bits.
 enum VideoPart : uint8_t {
@@ -42,7 +41,7 @@ struct ToggleSpec {
 };
 
 // clang-format off
-constexpr ToggleSpec Toggles[ToggleCount] = {
+constexpr ToggleSpec Toggles[] = {
     {Toggle::Freeze, "Freeze", {25, 64, 50, 76}, false, {10, 66},
      {EditorZone::Freeze, 10, 50, 64, 76}, &EngineOptions::freeze, 0, 1, VideoPartNone},
     // The zone leaves out the LED's three leftmost columns.
@@ -60,6 +59,8 @@ constexpr ToggleSpec Toggles[ToggleCount] = {
      {EditorZone::VideoOnTop, 103, 173, 80, 92}, &EngineOptions::videoontop, 0, 1, VideoPartOnTop},
 };
 // clang-format on
+
+constexpr int ToggleCount = static_cast<int>(sizeof Toggles / sizeof Toggles[0]);
 
 constexpr bool TogglesInOrder() {
   for (int i = 0; i < ToggleCount; ++i) {

@@ -1,6 +1,6 @@
-// A stand-in for the object the editor edits: an engine of its own, no host to ask, and a record
-// of the resizes and video options the editor passes on. It makes the shared drawing set and the
-// hidden editor dialog from the test program's own resources, as the plug-in object does.
+// A stand-in for the object the editor edits: an engine of its own, and no host or video window
+// behind it. It makes the shared drawing set and the hidden editor dialog from the test program's
+// own resources, as the plug-in object does.
 #pragma once
 
 #include <windows.h>
@@ -32,18 +32,12 @@ class FakeEditorHost final : public EditorHost {
 
   SharedEngine& Engine() override { return engine; }
   void AskSelection(double*) override {}
-  void EditorResized() override { ++resizes; }
-  void ApplyVideoOptions(const EngineOptions& options, uint8_t parts) override {
-    videoOptions = options;
-    videoParts = parts;
-  }
+  void EditorResized() override {}
+  void ApplyVideoOptions(const EngineOptions&, uint8_t) override {}
 
   SharedEngine engine;
   HWND window = nullptr;
   Editor editor{*this, window};
-  int resizes = 0;
-  EngineOptions videoOptions{};
-  uint8_t videoParts = 0;
 };
 
 }  // namespace tempotally::testsupport
