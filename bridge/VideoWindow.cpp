@@ -3,7 +3,7 @@
 #include "bridge/VideoWindow.h"
 
 #include "bridge/TFruityBridgePlugHost.h"
-#include "bridge/WindowHandover.h"
+#include "winutil/WindowHandover.h"
 
 namespace tempotally {
 

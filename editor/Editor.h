@@ -1,12 +1,20 @@
-// The editor: a control-less dialog that the plug-in parents into the host's window, and the
-// process-wide drawing resources that all live editors share.
+// The editor: a control-less dialog that the plug-in parents into the host's window, with its
+// interaction state, its paint and its mouse handling. It reaches the object it edits only
+// through EditorHost.
 #pragma once
 
 #include <windows.h>
 
-namespace tempotally {
+#include <atomic>
+#include <cstdint>
+#include <memory>
 
-class ORVAVSTExprPlug;
+#include "editor/EditorCanvas.h"
+#include "editor/EditorGdi.h"
+#include "editor/EditorHost.h"
+#include "editor/EditorInputModel.h"
+
+namespace tempotally {
 
 constexpr int EditorDialogTemplate = 100;
 
@@ -15,37 +23,86 @@ constexpr int EditorWidth = 240;
 constexpr int EditorFullHeight = 294;
 constexpr int EditorFoldStep = 94;
 
-// Drawing resources shared by every live plug-in object; see editorInstanceCount.
-struct SharedGdi {
-  HBITMAP skinBitmap = nullptr;
-  HFONT titleFont = nullptr;
-  HFONT readoutFont = nullptr;
-  HFONT labelFont = nullptr;
-  bool created = false;
+constexpr int32_t DefaultGraphSpan = 1536;   // ticks shown by the graph
+constexpr float DefaultGraphMargin = 0.01f;  // seconds per tick
+
+class Editor {
+ public:
+  // `window` is where the editor keeps its window handle: the plug-in's public field, which the
+  // host reads. Makes no window; Create does.
+  Editor(EditorHost& host, HWND& window) : host_(host), window_(window) {}
+  Editor(const Editor&) = delete;
+  Editor& operator=(const Editor&) = delete;
+
+  // Creates the hidden dialog from `module`'s template, on the calling thread, which then owns
+  // it; the dialog sets the window handle while it is being created.
+  void Create(HINSTANCE module);
+  // Ends the editor at release, on any thread: the drag given back, the dialog unbound so no later
+  // message reaches this object, then destroyed here or by the thread that owns it.
+  void Destroy();
+  // Window thread. Parents and shows the editor in `parent`, or hides and unparents it when
+  // `parent` is null.
+  void Show(HWND parent);
+  // Window thread. Sizes the editor for its fold level and tells the host, unless it already has
+  // that height. Reads the level on the non-tick side: never call it from inside a tick.
+  void ApplyFoldHeight();
+  // Asks a shown editor to repaint; any thread. On the editor's own thread it invalidates at once;
+  // from any other (the host's mixing thread) it only sets a flag, which the frame timer turns into
+  // one paint per display frame at most. Never waits and makes no window call then.
+  void RequestRepaint();
+
+  HWND parent = nullptr;
+  uint8_t shown = 0;
+  DWORD thread = 0;  // the thread that made the editor and receives its messages
+  // Set by a repaint asked for on another thread; the frame timer clears it and paints.
+  std::atomic<bool> repaintPending{false};
+  std::unique_ptr<EditorCanvas> canvas;  // from the first paint on
+  // The mouse state. The drag starts idle.
+  EditorPoint buttonDownPos = NoPressPosition;
+  EditorPoint mousePos = NoMousePosition;
+  int32_t dragKind = DragKindNone;
+  float dragStartMargin = 0.0f;
+  int32_t dragStartSpan = 0;
+  EditorPoint dragAnchor = NoDragAnchor;  // screen; measured after parking the cursor
+  EditorPoint dragHome = {0, 0};          // screen; where the cursor is parked during a drag
+  float dragAccumY = 0.0f;
+  float dragAccumX = 0.0f;
+  HCURSOR savedCursor = nullptr;
+  bool injectingMove = false;
+  bool dragActive = false;  // a zoom drag is in progress; dragAnchor may be any position then
+  // The graph's zoom, set by the drag.
+  int32_t graphSpan = DefaultGraphSpan;
+  float graphMargin = DefaultGraphMargin;
+  double hostSelection[2] = {0.0, 0.0};  // in ticks once a paint asked the host
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The bound dialog's messages, on its thread.
+  INT_PTR Message(UINT message, WPARAM wParam, LPARAM lParam);
+
+  // Composes the whole client area over the skin and copies it in one transfer; only for a shown
+  // editor and while the skin exists. `frameTimer`: asked by the frame timer rather than by
+  // WM_PAINT; draws through the window's own context and leaves any update region to WM_PAINT.
+  void Paint(bool frameTimer);
+
+  // Mouse input, window thread (editor/EditorInput.cpp). Right and middle buttons record
+  // positions only, never a click.
+  void LeftPress(EditorPoint point);
+  void MouseMove(EditorPoint point);
+  void LeftRelease(EditorPoint point);
+  void OtherPress(EditorPoint point);
+  void OtherRelease(EditorPoint point);
+  void StartDrag();
+  // Gives the cursor back, shown and unclipped; the zoom reached so far stays. No-op without a
+  // drag.
+  void EndDrag();
+  // Acts on a left click at mousePos: folds, or flips the toggle there.
+  void HandleClick();
+  // The host's frame that the editor was shown in, or null once it is gone.
+  HWND LiveParent() const;
+
+  EditorHost& host_;
+  HWND& window_;
 };
-extern SharedGdi sharedGdi;
-extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
-
-// Registers the editor's typeface, then makes the three fonts and loads the skin from the module.
-// A failure leaves that handle null.
-void CreateSharedGdi(HINSTANCE moduleInstance);
-void DeleteSharedGdi();
-
-// Creates the hidden editor dialog; the dialog sets plug->editorWindow while it is being created.
-void CreateEditorDialog(ORVAVSTExprPlug* plug);
-// Ends the editor at release, on any thread: the drag given back, the dialog unbound from the
-// object so no later message reaches it, then destroyed here or by the thread that owns it.
-void DestroyEditorDialog(ORVAVSTExprPlug* plug);
-// Parents and shows the editor in `parent`, or hides and unparents it when `parent` is null.
-void ShowEditor(ORVAVSTExprPlug* plug, HWND parent);
-// Sizes the editor for its fold level and tells the host, unless it already has that height.
-// Reads the level from the engine on the non-tick side: never call it from inside a tick.
-void ApplyFoldHeight(ORVAVSTExprPlug* plug);
-// Asks a shown editor to repaint; any thread. On the editor's own thread it invalidates at once;
-// from any other (the host's mixing thread) it only sets a flag, which the editor's frame timer
-// turns into one paint per display frame at most. Never waits and makes no window call then.
-void RequestRepaint(ORVAVSTExprPlug* plug);
-
-INT_PTR CALLBACK EditorDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace tempotally

@@ -8,8 +8,8 @@
 
 #include <cstring>
 
-#include "editor/Editor.h"
 #include "editor/EditorGdi.h"
+#include "editor/Toggles.h"
 
 namespace tempotally {
 
@@ -26,28 +26,14 @@ constexpr UINT ReadoutFlags = DT_VCENTER;
 constexpr PixelRect ReadoutArea = {ReadoutRect.left, ReadoutRect.top, ReadoutRect.right,
                                    ReadoutRect.bottom};
 
-struct ToggleLabel {
-  const char* text;
-  RECT rect;
-  UINT flags;
-  Toggle toggle;
-};
-constexpr UINT LabelFlags = DT_SINGLELINE | DT_NOCLIP;
-constexpr ToggleLabel ToggleLabels[] = {
-    {"Freeze", {25, 64, 50, 76}, LabelFlags, Toggle::Freeze},
-    {"Look ahead", {70, 64, 113, 76}, LabelFlags, Toggle::LookAhead},
-    {"Optimise", {138, 64, 176, 76}, DT_SINGLELINE, Toggle::Optimise},
-    {"Selection", {193, 64, 230, 76}, DT_SINGLELINE, Toggle::Selection},
-    {"Show video player", {25, 80, 50, 92}, LabelFlags, Toggle::ShowVideo},
-    {"Video on-top", {118, 80, 143, 92}, LabelFlags, Toggle::VideoOnTop},
-};
+// Label text runs past its rectangle unless clipped to it.
+constexpr UINT LabelFlags = DT_SINGLELINE;
+constexpr UINT UnclippedLabelFlags = DT_SINGLELINE | DT_NOCLIP;
 
 // LED sprites on the skin: the off cell, then the on cell to its right.
 constexpr int LedSize = 10;
 constexpr int LedSpriteX = 375;
 constexpr int LedSpriteY = 195;
-constexpr int LedLeftOfLabel = 15;
-constexpr int LedBelowLabelTop = 2;
 
 constexpr RECT AboutRect = {10, 209, 230, 288};
 constexpr int AboutDateOffset = 16;
@@ -61,9 +47,10 @@ void DrawStaticText(HDC dc) {
   SelectedObject font(dc, sharedGdi.labelFont);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, TextColour);
-  for (const ToggleLabel& label : ToggleLabels) {
-    RECT rect = label.rect;
-    DrawTextA(dc, label.text, -1, &rect, label.flags);
+  for (const ToggleSpec& toggle : Toggles) {
+    const ClientRect& at = toggle.labelRect;
+    RECT rect = {at.left, at.top, at.right, at.bottom};
+    DrawTextA(dc, toggle.label, -1, &rect, toggle.labelClipped ? LabelFlags : UnclippedLabelFlags);
   }
   RECT about = AboutRect;
   font.Select(sharedGdi.titleFont);
@@ -139,10 +126,9 @@ void EditorCanvas::Paint(HDC target, int width, int height, const PaintModel& mo
   graphWritten_ = PixelRect{};
 
   DrawReadout(model);
-  for (const ToggleLabel& label : ToggleLabels) {
-    CopyBlock(ledSprites_.View(), LedSize * model.Led(label.toggle), 0, back,
-              label.rect.left - LedLeftOfLabel, label.rect.top + LedBelowLabelTop, LedSize,
-              LedSize);
+  for (const ToggleSpec& toggle : Toggles) {
+    CopyBlock(ledSprites_.View(), LedSize * model.Led(toggle.toggle), 0, back, toggle.led.x,
+              toggle.led.y, LedSize, LedSize);
   }
   if (model.graphShown) graphWritten_ = WriteGraph(model, back);
   BitBlt(target, 0, 0, width, height, back_.Dc(), 0, 0, SRCCOPY);

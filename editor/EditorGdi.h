@@ -1,5 +1,5 @@
-// The editor's drawing: its resources in the module, the fonts it makes, the texts and colours it
-// shows, and the paint routine that composes them.
+// The editor's drawing resources: those in the module, the fonts it makes, the texts it shows, and
+// the set that every live editor shares.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +7,6 @@
 #include "TempotallyVersion.h"
 
 namespace tempotally {
-
-class ORVAVSTExprPlug;
 
 // Module resources (numbers as in resources/Tempotally.rc).
 constexpr int SkinBitmapResource = 101;
@@ -28,10 +26,21 @@ constexpr const char* AboutTitle = "ORVA Tempotally BETA v" TEMPOTALLY_VERSION;
 // A Cuprum font of the editor's parameters at this cell height in pixels.
 HFONT CreateEditorFont(int height);
 
-// Composes the whole client area of `window` over the skin and copies it in one transfer. Only
-// for a shown editor and while the skin exists.
-// `frameTimer`: asked by the editor's frame timer rather than by WM_PAINT; draws through the
-// window's own context and leaves any update region to its WM_PAINT.
-void PaintEditor(ORVAVSTExprPlug* plug, HWND window, bool frameTimer = false);
+// Drawing resources shared by every live editor: made by the first plug-in object and deleted by
+// the last, on the window thread.
+struct SharedGdi {
+  HBITMAP skinBitmap = nullptr;
+  HFONT titleFont = nullptr;
+  HFONT readoutFont = nullptr;
+  HFONT labelFont = nullptr;
+  bool created = false;
+};
+extern SharedGdi sharedGdi;
+extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
+
+// Registers the editor's typeface, then makes the three fonts and loads the skin from the module.
+// A failure leaves that handle null.
+void CreateSharedGdi(HINSTANCE moduleInstance);
+void DeleteSharedGdi();
 
 }  // namespace tempotally

@@ -4,11 +4,8 @@
 //
 // Window thread. A click's change to the engine is published at a tick boundary in one step
 // (timeline/SharedEngine.h), apart from the calls into windows, the cursor and the host.
-#include "editor/EditorInput.h"
-
-#include "bridge/TFruityBridgePlugHost.h"
 #include "editor/Editor.h"
-#include "plugin/ORVAVSTExprPlug.h"
+#include "editor/Toggles.h"
 
 namespace tempotally {
 
@@ -47,164 +44,125 @@ void ParkCursor(EditorPoint home) {
   SendInput(1, &input, sizeof input);
 }
 
-// The host's frame that the editor was shown in, or null once it is gone. A destroyed window's
-// handle may name another window later, even of another program: the editor must still sit in it.
-HWND LiveEditorParent(const ORVAVSTExprPlug* plug) {
-  HWND parent = plug->editorParent;
+}  // namespace
+
+// A destroyed window's handle may name another window later, even of another program: the editor
+// must still sit in it.
+HWND Editor::LiveParent() const {
   if (!parent || !IsWindow(parent)) return nullptr;
-  if (plug->editorWindow &&
-      GetAncestor(plug->editorWindow, GA_ROOT) != GetAncestor(parent, GA_ROOT)) {
-    return nullptr;
-  }
+  if (window_ && GetAncestor(window_, GA_ROOT) != GetAncestor(parent, GA_ROOT)) return nullptr;
   return parent;
 }
 
-void StartDrag(ORVAVSTExprPlug* plug) {
-  plug->savedCursor = SetCursor(nullptr);
-  plug->dragAccumX = 0.0f;
-  plug->dragAccumY = 0.0f;
-  plug->dragHome = CursorPosition();
-  const RECT clip = {plug->dragHome.x - ClipHalfWidth, plug->dragHome.y - ClipHalfHeight,
-                     plug->dragHome.x + ClipHalfWidth, plug->dragHome.y + ClipHalfHeight};
+void Editor::StartDrag() {
+  savedCursor = SetCursor(nullptr);
+  dragAccumX = 0.0f;
+  dragAccumY = 0.0f;
+  dragHome = CursorPosition();
+  const RECT clip = {dragHome.x - ClipHalfWidth, dragHome.y - ClipHalfHeight,
+                     dragHome.x + ClipHalfWidth, dragHome.y + ClipHalfHeight};
   ClipCursor(&clip);
-  ParkCursor(plug->dragHome);
-  plug->dragAnchor = CursorPosition();
-  plug->dragActive = true;
+  ParkCursor(dragHome);
+  dragAnchor = CursorPosition();
+  dragActive = true;
 }
 
-}  // namespace
-
-EditorPoint MessagePosition(LPARAM lParam) { return MessagePoint(static_cast<uint32_t>(lParam)); }
-
-bool EditorDragging(const ORVAVSTExprPlug* plug) { return plug->dragActive; }
-
-void EndEditorDrag(ORVAVSTExprPlug* plug) {
-  if (!EditorDragging(plug)) return;
-  plug->dragActive = false;
-  plug->dragAnchor = NoDragAnchor;
-  const HCURSOR cursor = plug->savedCursor;
-  plug->savedCursor = nullptr;
+void Editor::EndDrag() {
+  if (!dragActive) return;
+  dragActive = false;
+  dragAnchor = NoDragAnchor;
+  const HCURSOR cursor = savedCursor;
+  savedCursor = nullptr;
   if (cursor) SetCursor(cursor);
   ClipCursor(nullptr);
 }
 
-void EditorLeftPress(ORVAVSTExprPlug* plug, EditorPoint point) {
+void Editor::LeftPress(EditorPoint point) {
   // A press while a drag still runs (its release went elsewhere) first gives the cursor back, so
   // that the hidden cursor is never taken for the one to restore.
-  EndEditorDrag(plug);
-  plug->buttonDownPos = point;
-  plug->mousePos = point;
-  plug->dragKind = DragKindNone;
+  EndDrag();
+  buttonDownPos = point;
+  mousePos = point;
+  dragKind = DragKindNone;
   if (InGraphZone(point)) {
-    plug->dragStartMargin = plug->graphMargin;
-    plug->dragStartSpan = plug->graphSpan;
-    plug->dragKind = DragKindZoom;
+    dragStartMargin = graphMargin;
+    dragStartSpan = graphSpan;
+    dragKind = DragKindZoom;
   }
-  if (plug->dragKind < 0) return;
-  StartDrag(plug);
+  if (dragKind < 0) return;
+  StartDrag();
 }
 
-void EditorMouseMove(ORVAVSTExprPlug* plug, EditorPoint point) {
-  if (plug->injectingMove) return;
-  plug->mousePos = point;
-  if (!EditorDragging(plug)) return;
+void Editor::MouseMove(EditorPoint point) {
+  if (injectingMove) return;
+  mousePos = point;
+  if (!dragActive) return;
   const bool fine = CtrlHeld();
   const EditorPoint cursor = CursorPosition();
-  plug->injectingMove = true;
-  AddDragDelta(plug->dragAccumX, plug->dragAccumY, cursor.x - plug->dragAnchor.x,
-               cursor.y - plug->dragAnchor.y, fine);
-  ParkCursor(plug->dragHome);
-  plug->injectingMove = false;
-  if (plug->dragKind != DragKindZoom) return;
+  injectingMove = true;
+  AddDragDelta(dragAccumX, dragAccumY, cursor.x - dragAnchor.x, cursor.y - dragAnchor.y, fine);
+  ParkCursor(dragHome);
+  injectingMove = false;
+  if (dragKind != DragKindZoom) return;
 
   bool changed = false;
-  const int32_t span = DraggedSpan(plug->dragStartSpan, plug->dragAccumX);
-  const float margin = DraggedMargin(plug->dragStartMargin, plug->dragAccumY);
-  if (span != plug->graphSpan) {
-    plug->graphSpan = span;
+  const int32_t span = DraggedSpan(dragStartSpan, dragAccumX);
+  const float margin = DraggedMargin(dragStartMargin, dragAccumY);
+  if (span != graphSpan) {
+    graphSpan = span;
     changed = true;
   }
-  if (margin < plug->graphMargin || margin > plug->graphMargin) {  // floats: no equality test
-    plug->graphMargin = margin;
+  if (margin < graphMargin || margin > graphMargin) {  // floats: no equality test
+    graphMargin = margin;
     changed = true;
   }
-  if (changed) RequestRepaint(plug);
+  if (changed) RequestRepaint();
 }
 
-void EditorLeftRelease(ORVAVSTExprPlug* plug, EditorPoint point) {
-  EndEditorDrag(plug);
-  if (!IsClick(plug->buttonDownPos, plug->mousePos)) return;
-  plug->mousePos = point;
-  HandleEditorClick(plug);
+void Editor::LeftRelease(EditorPoint point) {
+  EndDrag();
+  if (!IsClick(buttonDownPos, mousePos)) return;
+  mousePos = point;
+  HandleClick();
 }
 
-void EditorOtherPress(ORVAVSTExprPlug* plug, EditorPoint point) {
-  plug->buttonDownPos = point;
-  plug->mousePos = point;
+void Editor::OtherPress(EditorPoint point) {
+  buttonDownPos = point;
+  mousePos = point;
 }
 
-void EditorOtherRelease(ORVAVSTExprPlug* plug, EditorPoint point) {
-  if (IsClick(plug->buttonDownPos, plug->mousePos)) plug->mousePos = point;
+void Editor::OtherRelease(EditorPoint point) {
+  if (IsClick(buttonDownPos, mousePos)) mousePos = point;
 }
 
-void HandleEditorClick(ORVAVSTExprPlug* plug) {
-  if (HWND parent = LiveEditorParent(plug)) SetFocus(parent);
-  const EditorZone zone = ClickZoneAt(plug->mousePos);
-  if (zone == EditorZone::None) return;
-  const bool ctrl = zone == EditorZone::Optimise && CtrlHeld();
-
-  bool videoShown = false;
-  bool videoOnTop = false;
-  // Runs on a fresh copy at each attempt, so the toggle lands exactly once.
-  plug->timeline.Change([&](TimelineEngine& t) {
-    switch (zone) {
-      case EditorZone::Fold:
-        t.options.minimised = NextFoldLevel(t.options.minimised);
-        break;
-      case EditorZone::Freeze:
-        t.options.freeze = !t.options.freeze;
-        break;
-      case EditorZone::LookAhead:
-        t.options.lookahead = !t.options.lookahead;
-        break;
-      case EditorZone::Optimise:
-        if (ctrl) {
-          t.InvalidateBeatSums(t.currentTick / TicksPerBeat);
-        } else {
-          t.options.optimise = t.options.optimise == StepEveryTick ? StepOptimised : StepEveryTick;
-        }
-        t.paintedTick = -1;  // the next paint recomputes the readout
-        break;
-      case EditorZone::Selection:
-        t.options.selection = !t.options.selection;
-        break;
-      case EditorZone::ShowVideo:
-        t.options.video = !t.options.video;
-        videoShown = t.options.video != 0;
-        break;
-      case EditorZone::VideoOnTop:
-        t.options.videoontop = !t.options.videoontop;
-        videoOnTop = t.options.videoontop != 0;
-        break;
-      case EditorZone::None:
-        break;
-    }
-  });
-
+void Editor::HandleClick() {
+  if (HWND frame = LiveParent()) SetFocus(frame);
+  const EditorZone zone = ClickZoneAt(mousePos);
+  SharedEngine& engine = host_.Engine();
+  // Each change runs on a fresh copy at each attempt, so it lands exactly once.
   if (zone == EditorZone::Fold) {
+    engine.Change([](TimelineEngine& t) { t.options.minimised = NextFoldLevel(t.options.minimised); });
     // The resize uncovers or hides whole panels; nothing to repaint.
-    ApplyFoldHeight(plug);
+    ApplyFoldHeight();
     return;
   }
-  const HWND videoWindow = plug->videoBridge ? plug->videoBridge->videoWindow : nullptr;
-  if (videoWindow && zone == EditorZone::ShowVideo) {
-    ShowWindow(videoWindow, videoShown ? SW_SHOW : SW_HIDE);
-  }
-  if (videoWindow && zone == EditorZone::VideoOnTop) {
-    SetWindowPos(videoWindow, videoOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                 SWP_NOMOVE | SWP_NOSIZE);
-  }
-  RequestRepaint(plug);
+  const ToggleSpec* toggle = ToggleInZone(zone);
+  if (!toggle) return;
+  const bool optimise = toggle->toggle == Toggle::Optimise;
+  // Ctrl+click on Optimise clears the sums after the current beat instead of flipping the step.
+  const bool clearSums = optimise && CtrlHeld();
+  EngineOptions after{};
+  engine.Change([&](TimelineEngine& t) {
+    if (clearSums) {
+      t.InvalidateBeatSums(t.currentTick / TicksPerBeat);
+    } else {
+      FlipToggle(t, *toggle);
+    }
+    if (optimise) t.paintedTick = -1;  // the next paint recomputes the readout
+    after = t.options;
+  });
+  if (toggle->video != VideoPartNone) host_.ApplyVideoOptions(after, toggle->video);
+  RequestRepaint();
 }
 
 }  // namespace tempotally

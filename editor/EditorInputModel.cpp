@@ -3,6 +3,9 @@
 
 #include <cmath>
 
+#include "editor/Toggles.h"
+#include "timeline/TimelineEngine.h"
+
 namespace tempotally {
 
 EditorPoint MessagePoint(uint32_t lParam) {
@@ -15,8 +18,9 @@ bool InZone(const ZoneBounds& bounds, EditorPoint point) {
 }
 
 EditorZone ClickZoneAt(EditorPoint point) {
-  for (const ZoneBounds& bounds : ClickZones) {
-    if (InZone(bounds, point)) return bounds.zone;
+  if (InZone(FoldZone, point)) return FoldZone.zone;
+  for (const ToggleSpec& spec : Toggles) {
+    if (InZone(spec.zone, point)) return spec.zone.zone;
   }
   return EditorZone::None;
 }
@@ -32,7 +36,7 @@ bool IsClick(EditorPoint press, EditorPoint last) {
 }
 
 uint8_t NextFoldLevel(uint8_t level) {
-  return level >= DeepestFold ? 0 : static_cast<uint8_t>(level + 1);
+  return level >= DeepestFoldLevel ? 0 : static_cast<uint8_t>(level + 1);
 }
 
 void AddDragDelta(float& travelX, float& travelY, int32_t dx, int32_t dy, bool fine) {

@@ -29,21 +29,14 @@ struct ZoneBounds {
   int32_t left, right, top, bottom;
 };
 
-// Tested in this order; the first that contains the point wins. The Optimise and Selection zones
-// start right of their LEDs, and Look ahead leaves out its LED's three leftmost columns.
-constexpr ZoneBounds ClickZones[] = {
-    {EditorZone::Fold, 9, 250, 12, 58},         {EditorZone::Freeze, 10, 50, 64, 76},
-    {EditorZone::LookAhead, 58, 113, 64, 76},   {EditorZone::Optimise, 141, 176, 64, 76},
-    {EditorZone::Selection, 193, 230, 64, 76},  {EditorZone::ShowVideo, 10, 100, 80, 92},
-    {EditorZone::VideoOnTop, 103, 173, 80, 92},
-};
+// Folds the editor; tested before the toggles' zones (editor/Toggles.h), the first that contains
+// the point wins.
+constexpr ZoneBounds FoldZone = {EditorZone::Fold, 9, 250, 12, 58};
 // A left press here starts a zoom drag; it overlaps the second toggle row at y 90..92.
 constexpr ZoneBounds GraphZone = {EditorZone::None, 7, 232, 90, 175};
 
 // A release is a click when the position recorded before it lies this close to the press.
 constexpr int32_t ClickTolerance = 5;
-
-constexpr uint8_t DeepestFold = 2;
 
 // Travel per pixel: divided by this much, finer with Ctrl.
 constexpr float DragDivisor = 2.0f;
@@ -79,7 +72,7 @@ EditorZone ClickZoneAt(EditorPoint point);
 bool InGraphZone(EditorPoint point);
 // Whether `last` lies within ClickTolerance of `press` on both axes; exact for any two points.
 bool IsClick(EditorPoint press, EditorPoint last);
-// 0 -> 1 -> 2 -> 0; anything deeper also comes back to 0.
+// 0 -> 1 -> .. -> DeepestFoldLevel -> 0; anything deeper also comes back to 0.
 uint8_t NextFoldLevel(uint8_t level);
 
 // Adds one cursor delta (screen pixels, y downward) to the drag's travel, which is rightward and

@@ -8,38 +8,34 @@
 #include "editor/EditorCanvas.h"
 #include "editor/EditorGdi.h"
 #include "editor/PaintModel.h"
-#include "plugin/ORVAVSTExprPlug.h"
 #include "timeline/SharedEngine.h"
 
 namespace tempotally {
 
-void PaintEditor(ORVAVSTExprPlug* plug, HWND window, bool frameTimer) {
-  if (!plug->editorShown) return;
-  plug->timeline.Refresh();
-  const bool askSelection = plug->timeline.Options().selection != 0;
+void Editor::Paint(bool frameTimer) {
+  if (!shown) return;
+  SharedEngine& engine = host_.Engine();
+  engine.Refresh();
+  const bool askSelection = engine.Options().selection != 0;
 
   // The host fills the selection in beats; one that ignores the call leaves (0, 0).
   if (askSelection) {
-    plug->hostSelection[0] = plug->hostSelection[1] = 0.0;
-    if (plug->host) {
-      plug->host->HostDispatch(plug->instanceTag, HostId::Selection, 0,
-                               reinterpret_cast<TWord>(plug->hostSelection));
-    }
-    plug->hostSelection[0] *= TicksPerBeat;
-    plug->hostSelection[1] *= TicksPerBeat;
+    hostSelection[0] = hostSelection[1] = 0.0;
+    host_.AskSelection(hostSelection);
+    hostSelection[0] *= TicksPerBeat;
+    hostSelection[1] *= TicksPerBeat;
   }
 
   PaintModel model;
-  const GraphView view{
-      plug->graphSpan, plug->graphMargin, {plug->hostSelection[0], plug->hostSelection[1]}};
-  plug->timeline.Read([&](const TimelineEngine& engine) { BuildPaintModel(engine, view, model); });
+  const GraphView view{graphSpan, graphMargin, {hostSelection[0], hostSelection[1]}};
+  engine.Read([&](const TimelineEngine& live) { BuildPaintModel(live, view, model); });
 
-  PaintSession paint(window,
+  PaintSession paint(window_,
                      frameTimer ? PaintSession::WholeWindowNow : PaintSession::UpdateRegion);
   RECT client{};
-  GetClientRect(window, &client);
-  if (!plug->editorCanvas) plug->editorCanvas.reset(new (std::nothrow) EditorCanvas);
-  if (plug->editorCanvas) plug->editorCanvas->Paint(paint.Dc(), client.right, client.bottom, model);
+  GetClientRect(window_, &client);
+  if (!canvas) canvas.reset(new (std::nothrow) EditorCanvas);
+  if (canvas) canvas->Paint(paint.Dc(), client.right, client.bottom, model);
 }
 
 }  // namespace tempotally

@@ -32,8 +32,6 @@ int32_t SampledTick(double position) {
   return static_cast<int32_t>(position);
 }
 
-uint8_t LedState(uint8_t option) { return option != 0 ? 1 : 0; }
-
 // The bar colour's quotient: bars per beat count as at least 1, also before the host has sent a
 // time signature (0/0) or when the first number is the smaller.
 int64_t BarColourQuotient(const int32_t signature[3]) {
@@ -122,16 +120,9 @@ void BuildPaintModel(const TimelineEngine& engine, const GraphView& view, PaintM
   FormatReadout(engine.displaySeconds, model.readout, sizeof model.readout);
   model.readoutTinted = engine.recentChange != 0;
 
-  const uint8_t states[ToggleCount] = {
-      engine.options.freeze,
-      engine.options.lookahead,
-      static_cast<uint8_t>(engine.options.optimise != StepEveryTick),
-      engine.options.selection,
-      engine.options.video,
-      engine.options.videoontop};
-  for (int i = 0; i < ToggleCount; ++i) model.leds[i] = LedState(states[i]);
+  for (int i = 0; i < ToggleCount; ++i) model.leds[i] = ToggleOn(engine, Toggles[i]) ? 1 : 0;
 
-  model.graphShown = engine.options.minimised < GraphHiddenFoldLevel;
+  model.graphShown = engine.options.minimised < DeepestFoldLevel;
   if (model.graphShown) BuildGraph(engine, view, model);
 }
 

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "editor/Toggles.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
@@ -24,14 +25,8 @@ constexpr int32_t BarColourHalfPeriod = 384;
 // The readout: minutes and seconds, the minutes field widening as it needs.
 constexpr size_t ReadoutChars = 32;
 constexpr const char* ReadoutPlaceholder = "--:--.--";
-// The editor's fold levels; the graph shows below the deepest.
-constexpr uint8_t GraphHiddenFoldLevel = 2;
 
 enum class BarBrush : uint8_t { White, LightGray };
-
-// The six toggles, as indices into PaintModel::leds in the order the editor lays them out.
-enum class Toggle : int { Freeze, LookAhead, Optimise, Selection, ShowVideo, VideoOnTop };
-constexpr int ToggleCount = 6;
 
 struct GraphColumn {
   bool drawn = false;  // false: the column's tick lies outside the map
@@ -43,7 +38,7 @@ struct GraphColumn {
 struct PaintModel {
   char readout[ReadoutChars] = {};
   bool readoutTinted = false;
-  uint8_t leds[ToggleCount] = {};  // 0 off, 1 on
+  uint8_t leds[ToggleCount] = {};  // 0 off, 1 on; in the order of editor/Toggles.h
   uint8_t Led(Toggle toggle) const { return leds[static_cast<int>(toggle)]; }
   bool graphShown = false;
   GraphColumn columns[GraphColumns] = {};

@@ -2,7 +2,6 @@
 // first plug-in object and deleted by the last.
 #include <initializer_list>
 
-#include "editor/Editor.h"
 #include "editor/EditorGdi.h"
 
 namespace tempotally {

@@ -7,6 +7,7 @@
 
 #include "bridge/TFruityBridgePlugHost.h"
 #include "editor/Editor.h"
+#include "editor/Toggles.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/StateCodec.h"
 
@@ -53,7 +54,7 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
     return nullptr;
   }
   plug->timeline.ResetState();
-  CreateEditorDialog(plug);
+  plug->editor.Create(plug->moduleInstance);
   if (!plug->OpenVideoPlayer()) {
     plug->Release();
     return nullptr;
@@ -69,11 +70,10 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
       new (std::nothrow) TFruityBridgePlugHost(host, chosen ? playerPath : nullptr, instanceTag);
   if (!bridge) return false;
   videoBridge = bridge;
+  // A new window is hidden and not on top: only the options that are on need applying.
   const EngineOptions options = timeline.Options();
-  if (options.video && bridge->videoWindow) ShowWindow(bridge->videoWindow, SW_SHOW);
-  if (options.videoontop && bridge->videoWindow) {
-    SetWindowPos(bridge->videoWindow, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  }
+  ApplyVideoOptions(options, (options.video ? VideoPartShown : VideoPartNone) |
+                                 (options.videoontop ? VideoPartOnTop : VideoPartNone));
   if (!bridge->wrappedPlug) {
     DeleteBridge(bridge);  // destroys the window and gives back the class first
     videoBridge = nullptr;
@@ -90,7 +90,7 @@ void ORVAVSTExprPlug::Teardown() {
   if (tornDown) return;
   tornDown = true;
   if (videoBridge) videoBridge->ReleaseWrapped();
-  DestroyEditorDialog(this);
+  editor.Destroy();
   // The host makes no other call during release.
   timeline.Free();
   if (--editorInstanceCount == 0) DeleteSharedGdi();
@@ -112,11 +112,11 @@ TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
 int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord value) {
   switch (id) {
     case PlugId::ShowEditor:
-      ShowEditor(this, reinterpret_cast<HWND>(value));
+      editor.Show(reinterpret_cast<HWND>(value));
       break;
     case PlugId::Transport:
       Notify([&](TimelineEngine& engine) { engine.OnTransport(static_cast<int32_t>(value)); });
-      RequestRepaint(this);
+      editor.RequestRepaint();
       break;
     case PlugId::SongPosition:
       if (host) {
@@ -132,7 +132,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
         Notify([&](TimelineEngine& engine) {
           std::memcpy(engine.timeSignature, signature, sizeof signature);
         });
-        RequestRepaint(this);
+        editor.RequestRepaint();
       }
       break;
     default:
@@ -156,7 +156,7 @@ void __stdcall ORVAVSTExprPlug::Tick() {
   }
   const TickOutcome outcome = timeline.Tick(report, videoBridge != nullptr);
   if (videoBridge) videoBridge->videoTime = outcome.videoTimeMs;
-  if (outcome.repaint) RequestRepaint(this);
+  if (outcome.repaint) editor.RequestRepaint();
   if (videoBridge) videoBridge->ForwardToWrapped14();
 }
 
@@ -192,19 +192,36 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
     SaveToStream(stream);
   } else {
     const EngineOptions options = RestoreFromStream(stream);
-    ApplyFoldHeight(this);
-    if (videoWindow) {
-      ShowWindow(videoWindow, options.video ? SW_SHOW : SW_HIDE);
-      SetWindowPos(videoWindow, options.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE);
-    }
-    RequestRepaint(this);
+    editor.ApplyFoldHeight();
+    ApplyVideoOptions(options, VideoPartsBoth);
+    editor.RequestRepaint();
     if (videoWindow) {
       SetWindowPos(videoWindow, HWND_TOP, options.winleft, options.wintop, options.winwidth,
                    options.winheight, 0);
     }
   }
   if (videoBridge) videoBridge->ForwardToWrapped3(stream, save);
+}
+
+void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t parts) {
+  HWND window = videoBridge ? videoBridge->videoWindow : nullptr;
+  if (!window) return;
+  if (parts & VideoPartShown) ShowWindow(window, options.video ? SW_SHOW : SW_HIDE);
+  if (parts & VideoPartOnTop) {
+    SetWindowPos(window, options.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+  }
+}
+
+void ORVAVSTExprPlug::EditorSide::AskSelection(double* beats) {
+  if (plug_.host) {
+    plug_.host->HostDispatch(plug_.instanceTag, HostId::Selection, 0,
+                             reinterpret_cast<TWord>(beats));
+  }
+}
+
+void ORVAVSTExprPlug::EditorSide::EditorResized() {
+  if (plug_.host) plug_.host->HostDispatch(plug_.instanceTag, HostId::EditorResized, 0, 0);
 }
 
 void ORVAVSTExprPlug::SaveToStream(IStream* stream) {

@@ -6,10 +6,9 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
-#include "editor/EditorCanvas.h"
-#include "editor/EditorInputModel.h"
+#include "editor/Editor.h"
+#include "editor/EditorHost.h"
 #include "plugin/TCPPFruityPlug.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
@@ -23,9 +22,7 @@ extern int32_t editorInstanceCount;
 
 extern const PluginInfo TempotallyInfo;
 
-constexpr int32_t DefaultGraphSpan = 1536;   // ticks shown by the graph
-constexpr float DefaultGraphMargin = 0.01f;  // seconds per tick
-constexpr int HostRecordBytes = 16;          // the records the host fills for ids 36 and 39
+constexpr int HostRecordBytes = 16;  // the records the host fills for ids 36 and 39
 
 class ORVAVSTExprPlug final : public TCPPFruityPlug {
  public:
@@ -52,39 +49,35 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   void __stdcall Call17(TWord a) override;
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
-  HWND editorParent = nullptr;
-  uint8_t editorShown = 0;
-  DWORD editorThread = 0;  // the thread that made the editor and receives its messages
-  // Set by a repaint asked for on another thread; the editor's frame timer clears it and paints.
-  std::atomic<bool> repaintPending{false};
-  std::unique_ptr<EditorCanvas> editorCanvas;  // from the first paint on
-  // The editor's mouse state; see editor/EditorInput.h. The drag starts idle.
-  EditorPoint buttonDownPos = NoPressPosition;
-  EditorPoint mousePos = NoMousePosition;
-  int32_t dragKind = DragKindNone;
-  float dragStartMargin = 0.0f;
-  int32_t dragStartSpan = 0;
-  EditorPoint dragAnchor = NoDragAnchor;  // screen; measured after parking the cursor
-  EditorPoint dragHome = {0, 0};          // screen; where the cursor is parked during a drag
-  float dragAccumY = 0.0f;
-  float dragAccumX = 0.0f;
-  HCURSOR savedCursor = nullptr;
-  bool injectingMove = false;
-  bool dragActive = false;  // a zoom drag is in progress; dragAnchor may be any position then
+  // The editor keeps its window handle in the public field, where the host reads it.
+  Editor editor{editorSide_, editorWindow};
   // The engine's state, options and map, used by the host's mixing thread and its window thread;
   // timeline/SharedEngine.h says how each side reaches it.
   SharedEngine timeline;
   // The thread of the latest per-tick call: dispatch on it takes the tick's own path.
   std::atomic<DWORD> tickThread{0};
-  int32_t graphSpan = DefaultGraphSpan;
-  float graphMargin = DefaultGraphMargin;
   HINSTANCE moduleInstance = nullptr;
-  double hostSelection[2] = {0.0, 0.0};
   uint8_t hostInfo39[HostRecordBytes] = {};
   TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
   bool tornDown = false;
 
  private:
+  // What the editor sees of this object: a member rather than a base, so the host's table keeps
+  // exactly its slots. Window thread.
+  class EditorSide final : public EditorHost {
+   public:
+    explicit EditorSide(ORVAVSTExprPlug& plug) : plug_(plug) {}
+    SharedEngine& Engine() override { return plug_.timeline; }
+    void AskSelection(double* beats) override;
+    void EditorResized() override;
+    void ApplyVideoOptions(const EngineOptions& options, uint8_t parts) override {
+      plug_.ApplyVideoOptions(options, parts);
+    }
+
+   private:
+    ORVAVSTExprPlug& plug_;
+  };
+
   ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag);
   ~ORVAVSTExprPlug() = default;
   // Everything release does before the destructor: the wrapped player, the editor, the arrays and
@@ -96,6 +89,9 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   // the host makes the state call on); never from inside a per-tick call.
   void SaveToStream(IStream* stream);
   EngineOptions RestoreFromStream(IStream* stream);
+  // Shows or hides the video window and puts it on top or not, as `options` say, for the parts
+  // (VideoPart bits) asked for. Window thread; nothing without a video window.
+  void ApplyVideoOptions(const EngineOptions& options, uint8_t parts);
   // Applies a host notification to the engine: in place on the thread that ticks, so it keeps its
   // order among the ticks and never waits; at the next tick boundary from any other thread.
   template <typename F>
@@ -106,6 +102,8 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
       timeline.Change(change);
     }
   }
+
+  EditorSide editorSide_{*this};
 };
 
 }  // namespace tempotally

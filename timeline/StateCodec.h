@@ -66,8 +66,6 @@ constexpr uint32_t StateKeySectionBytes = StateKeySectionSize();
 constexpr int32_t StateMapTerminator = MapTicks;
 // The run value before tick 0, which opens the first run whatever its own value.
 constexpr double StateRunSentinel = -12345.0;
-// The editor's fold levels run from 0 (unfolded) to this.
-constexpr uint8_t DeepestFoldLevel = 2;
 
 constexpr uint32_t StatePairBytes = 8;
 constexpr uint32_t StateTerminatorBytes = 4;

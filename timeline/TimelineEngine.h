@@ -24,6 +24,9 @@ constexpr int32_t RecentChangeTicks = 96;
 constexpr uint8_t StepEveryTick = 1;
 constexpr uint8_t StepOptimised = 4;
 
+// The editor's fold levels run from 0 (unfolded) to this; the graph shows above it.
+constexpr uint8_t DeepestFoldLevel = 2;
+
 constexpr int32_t DefaultVideoWidth = 640;
 constexpr int32_t DefaultVideoHeight = 480;
 

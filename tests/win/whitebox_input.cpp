@@ -1,15 +1,16 @@
 // The editor's zoom drag and the Ctrl+click on "Optimise" with real input, read from inside the
-// plug-in object: the graph's span and margin after injected travel, with and without Ctrl, at the
-// clamps and at the deepest fold, and the beat sums that the Ctrl+click clears.
+// editor, which edits a fake host's engine: the graph's span and margin after injected travel, with
+// and without Ctrl, at the clamps and at the deepest fold, and the beat sums that the Ctrl+click
+// clears.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <memory>
 #include <utility>
 #include <vector>
 
-#include "devhost/TestHost.h"
 #include "editor/Editor.h"
-#include "plugin/ORVAVSTExprPlug.h"
+#include "tests/win/support/FakeEditorHost.h"
 #include "tests/win/support/RealInput.h"
 
 namespace tempotally {
@@ -17,7 +18,6 @@ namespace {
 
 using testsupport::Button;
 
-constexpr int32_t Tag = 0x1B9E;
 constexpr int FrameLeft = 700, FrameTop = 150, FrameSize = 420;
 constexpr POINT GraphPoint = {120, 130};
 constexpr POINT FoldedGraphPoint = {120, 100};  // below the toggles, inside the deepest fold
@@ -30,26 +30,26 @@ class EditorInputInside : public ::testing::Test {
   EditorInputInside() : frame_(FrameLeft, FrameTop, FrameSize, FrameSize) {}
 
   void SetUp() override {
-    plug_ = ORVAVSTExprPlug::Create(reinterpret_cast<TFruityPlugHost*>(host_.Object()), Tag);
-    ASSERT_NE(plug_, nullptr);
-    ASSERT_NE(plug_->editorWindow, nullptr);
-    plug_->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame_.Window()));
-    ApplyFoldHeight(plug_);
+    host_ = std::make_unique<testsupport::FakeEditorHost>();
+    ASSERT_NE(host_->window, nullptr);
+    Editor& editor = host_->editor;
+    editor.Show(frame_.Window());
+    editor.ApplyFoldHeight();
     frame_.Focus();
     testsupport::Pump(300);
   }
   void TearDown() override {
-    if (plug_) plug_->Release();
+    host_.reset();
     ClipCursor(nullptr);
   }
 
   POINT At(POINT client) const {
-    return testsupport::ScreenPoint(plug_->editorWindow, client.x, client.y);
+    return testsupport::ScreenPoint(host_->window, client.x, client.y);
   }
+  Editor& editor() { return host_->editor; }
 
   testsupport::HostFrame frame_;
-  testhost::TestHost host_;
-  ORVAVSTExprPlug* plug_ = nullptr;
+  std::unique_ptr<testsupport::FakeEditorHost> host_;
 };
 
 TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
@@ -76,25 +76,25 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    plug_->graphSpan = c.span;
-    plug_->graphMargin = c.margin;
-    plug_->timeline.Live().options.minimised = c.fold;
-    ApplyFoldHeight(plug_);
+    editor().graphSpan = c.span;
+    editor().graphMargin = c.margin;
+    host_->engine.Live().options.minimised = c.fold;
+    editor().ApplyFoldHeight();
     const POINT home = At(c.fold ? FoldedGraphPoint : GraphPoint);
     testsupport::MoveTo(home);
     if (c.ctrl) testsupport::Key(c.ctrl, true);
     testsupport::Press(Button::Left);
-    ASSERT_TRUE(plug_->dragActive);
+    ASSERT_TRUE(editor().dragActive);
     for (const auto& [step, count] : c.moves) {
       for (int i = 0; i < count; ++i) testsupport::MoveBy(step.x, step.y);
     }
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
-    EXPECT_FALSE(plug_->dragActive);
-    EXPECT_EQ(plug_->graphSpan, c.expectedSpan);
-    EXPECT_FLOAT_EQ(plug_->graphMargin, c.expectedMargin);
-    EXPECT_GE(plug_->graphMargin, MinGraphMargin);
-    EXPECT_LE(plug_->graphMargin, MaxGraphMargin);
+    EXPECT_FALSE(editor().dragActive);
+    EXPECT_EQ(editor().graphSpan, c.expectedSpan);
+    EXPECT_FLOAT_EQ(editor().graphMargin, c.expectedMargin);
+    EXPECT_GE(editor().graphMargin, MinGraphMargin);
+    EXPECT_LE(editor().graphMargin, MaxGraphMargin);
   }
 }
 
@@ -112,7 +112,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
   } skinAside;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ctrl);
-    TimelineEngine& t = plug_->timeline.Live();
+    TimelineEngine& t = host_->engine.Live();
     t.currentTick = CurrentBeat * TicksPerBeat + 5;
     t.paintedTick = t.currentTick;
     for (int32_t beat = 0; beat < MapBeats; ++beat) t.beatSums[beat] = CachedSum;
@@ -121,7 +121,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
     testsupport::Press(Button::Left);
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
-    const TimelineEngine& after = plug_->timeline.Live();  // the click published a new state
+    const TimelineEngine& after = host_->engine.Live();  // the click published a new state
     EXPECT_EQ(after.options.optimise, c.optimise);
     EXPECT_EQ(after.paintedTick, -1);
     for (int32_t beat = 0; beat < MapBeats; ++beat) {
@@ -140,12 +140,12 @@ TEST_F(EditorInputInside, ClickFocusesNoWindowOtherThanTheEditorsFrame) {
       CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   DestroyWindow(gone);
   for (HWND kept : {stranger.Window(), gone}) {
-    plug_->editorParent = kept;
+    editor().parent = kept;
     frame_.Focus();
     testsupport::ClickAt(At(NoZone));
     EXPECT_EQ(GetFocus(), frame_.Window());
   }
-  plug_->editorParent = frame_.Window();
+  editor().parent = frame_.Window();
 }
 
 }  // namespace

@@ -7,9 +7,8 @@
 
 #include <cstdlib>
 
-#include "devhost/TestHost.h"
 #include "editor/Editor.h"
-#include "plugin/ORVAVSTExprPlug.h"
+#include "tests/win/support/FakeEditorHost.h"
 #include "tests/win/support/RealInput.h"
 
 namespace tempotally {
@@ -17,7 +16,6 @@ namespace {
 
 using testsupport::Button;
 
-constexpr int32_t Tag = 0x2B9E;
 // Right of the primary monitor, so on the second one alone.
 constexpr int FrameLeft = 1030, FrameTop = 100, FrameWidth = 250, FrameHeight = 330;
 constexpr POINT GraphPoint = {120, 130};
@@ -39,30 +37,29 @@ RECT Clip() {
 TEST(SecondMonitor, DragHoldsTheCursorAndZoomsAsOnThePrimary) {
   ASSERT_GE(GetSystemMetrics(SM_CMONITORS), 2) << "the display shows one monitor";
   testsupport::HostFrame frame(FrameLeft, FrameTop, FrameWidth, FrameHeight);
-  testhost::TestHost host;
-  ORVAVSTExprPlug* plug =
-      ORVAVSTExprPlug::Create(reinterpret_cast<TFruityPlugHost*>(host.Object()), Tag);
-  ASSERT_NE(plug, nullptr);
-  plug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame.Window()));
-  ApplyFoldHeight(plug);
+  testsupport::FakeEditorHost host;
+  ASSERT_NE(host.window, nullptr);
+  Editor& editor = host.editor;
+  editor.Show(frame.Window());
+  editor.ApplyFoldHeight();
   frame.Focus();
   testsupport::Pump(300);
 
-  const POINT home = testsupport::ScreenPoint(plug->editorWindow, GraphPoint.x, GraphPoint.y);
+  const POINT home = testsupport::ScreenPoint(host.window, GraphPoint.x, GraphPoint.y);
   ASSERT_GE(home.x, GetSystemMetrics(SM_CXSCREEN)) << "the press lies outside the primary";
 
-  const int32_t span = plug->graphSpan;
+  const int32_t span = editor.graphSpan;
   PlaceCursor(home);
   testsupport::Press(Button::Left);
-  ASSERT_TRUE(plug->dragActive);
+  ASSERT_TRUE(editor.dragActive);
   for (int i = 0; i < Steps; ++i) {
     testsupport::MoveBy(Step, 0);
     EXPECT_TRUE(Near(testsupport::CursorPosition(), home)) << "step " << i;
     EXPECT_EQ(GetCursor(), nullptr);
   }
   testsupport::Release(Button::Left);
-  EXPECT_FALSE(plug->dragActive);
-  EXPECT_EQ(plug->graphSpan, span + Steps * Step);
+  EXPECT_FALSE(editor.dragActive);
+  EXPECT_EQ(editor.graphSpan, span + Steps * Step);
 
   // Shown and free: unclipped on the whole desktop, and it moves where it is sent.
   EXPECT_NE(GetCursor(), nullptr);
@@ -71,7 +68,6 @@ TEST(SecondMonitor, DragHoldsTheCursorAndZoomsAsOnThePrimary) {
   const POINT away = {home.x + 40, home.y + 20};
   PlaceCursor(away);
   EXPECT_TRUE(Near(testsupport::CursorPosition(), away));
-  plug->Release();
 }
 
 }  // namespace

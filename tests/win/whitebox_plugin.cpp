@@ -136,11 +136,11 @@ TEST_F(PluginObject, ConstructionGivesEveryFieldItsStartingValue) {
   EXPECT_EQ(host.dispatches[0].index, 0);
   EXPECT_EQ(host.dispatches[0].value, 0);
 
-  EXPECT_EQ(plug->editorParent, nullptr);
-  EXPECT_EQ(plug->editorShown, 0);
-  EXPECT_EQ(plug->graphSpan, 1536);
+  EXPECT_EQ(plug->editor.parent, nullptr);
+  EXPECT_EQ(plug->editor.shown, 0);
+  EXPECT_EQ(plug->editor.graphSpan, 1536);
   uint32_t marginBits;
-  std::memcpy(&marginBits, &plug->graphMargin, sizeof marginBits);
+  std::memcpy(&marginBits, &plug->editor.graphMargin, sizeof marginBits);
   EXPECT_EQ(marginBits, 0x3C23D70Au);
   EXPECT_EQ(plug->moduleInstance, GetModuleHandleA(nullptr));
   EXPECT_EQ(plug->videoBridge, nullptr);
@@ -163,7 +163,7 @@ TEST_F(PluginObject, EditorDialogIsBoundDuringCreationAndStaysHidden) {
   ORVAVSTExprPlug* plug = Make();
   HWND editor = plug->editorWindow;
   ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(GetWindowLongA(editor, GWL_USERDATA), reinterpret_cast<LONG>(plug));
+  EXPECT_EQ(GetWindowLongA(editor, GWL_USERDATA), reinterpret_cast<LONG>(&plug->editor));
   EXPECT_FALSE(IsWindowVisible(editor));
   EXPECT_EQ(GetAncestor(editor, GA_PARENT), GetDesktopWindow());
   plug->Release();
@@ -195,14 +195,14 @@ TEST_F(PluginObject, EditorIsParentedShownHiddenAndUnparented) {
   ASSERT_NE(frame, nullptr);
   ORVAVSTExprPlug* plug = Make();
   EXPECT_EQ(plug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame)), 0);
-  EXPECT_EQ(plug->editorShown, 1);
-  EXPECT_EQ(plug->editorParent, frame);
+  EXPECT_EQ(plug->editor.shown, 1);
+  EXPECT_EQ(plug->editor.parent, frame);
   EXPECT_EQ(GetAncestor(plug->editorWindow, GA_PARENT), frame);
   EXPECT_TRUE(GetWindowLongA(plug->editorWindow, GWL_STYLE) & WS_VISIBLE);
 
   plug->Dispatch(PlugId::ShowEditor, 0, 0);
-  EXPECT_EQ(plug->editorShown, 0);
-  EXPECT_EQ(plug->editorParent, frame) << "the last parent is kept";
+  EXPECT_EQ(plug->editor.shown, 0);
+  EXPECT_EQ(plug->editor.parent, frame) << "the last parent is kept";
   EXPECT_EQ(GetAncestor(plug->editorWindow, GA_PARENT), GetDesktopWindow());
   EXPECT_FALSE(IsWindowVisible(plug->editorWindow));
 
@@ -312,7 +312,7 @@ TEST_F(PluginObject, WithoutTheSkinTheEditorDrawsNothing) {
   ORVAVSTExprPlug* plug = Make();
   ASSERT_NE(sharedGdi.skinBitmap, nullptr) << "the skin is loaded from the module";
   plug->Dispatch(PlugId::ShowEditor, 0, reinterpret_cast<TWord>(frame));
-  ApplyFoldHeight(plug);
+  plug->editor.ApplyFoldHeight();
   const HBITMAP skin = sharedGdi.skinBitmap;
   sharedGdi.skinBitmap = nullptr;
   constexpr uint32_t Marker = testhost::Rgb(255, 0, 255);

@@ -1,5 +1,5 @@
 // Ending a window here or handing it to the thread that owns it.
-#include "bridge/WindowHandover.h"
+#include "winutil/WindowHandover.h"
 
 namespace tempotally {
 

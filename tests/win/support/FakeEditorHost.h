@@ -1,0 +1,43 @@
+// A stand-in for the object the editor edits: an engine of its own, and no host or video window
+// behind it. It makes the shared drawing set and the hidden editor dialog from the test program's
+// own resources, as the plug-in object does.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+
+#include "editor/Editor.h"
+#include "editor/EditorGdi.h"
+#include "editor/EditorHost.h"
+#include "timeline/SharedEngine.h"
+
+namespace tempotally::testsupport {
+
+class FakeEditorHost final : public EditorHost {
+ public:
+  FakeEditorHost() {
+    if (!engine.Allocate()) return;
+    engine.ResetState();
+    CreateSharedGdi(GetModuleHandleA(nullptr));
+    editor.Create(GetModuleHandleA(nullptr));
+  }
+  ~FakeEditorHost() {
+    editor.Destroy();
+    DeleteSharedGdi();
+    engine.Free();
+  }
+  FakeEditorHost(const FakeEditorHost&) = delete;
+  FakeEditorHost& operator=(const FakeEditorHost&) = delete;
+
+  SharedEngine& Engine() override { return engine; }
+  void AskSelection(double*) override {}
+  void EditorResized() override {}
+  void ApplyVideoOptions(const EngineOptions&, uint8_t) override {}
+
+  SharedEngine engine;
+  HWND window = nullptr;
+  Editor editor{*this, window};
+};
+
+}  // namespace tempotally::testsupport
