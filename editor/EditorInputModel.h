@@ -21,7 +21,9 @@ constexpr EditorPoint NoDragAnchor = {-1, -1};
 constexpr int32_t DragKindNone = -1;
 constexpr int32_t DragKindZoom = 0;
 
-enum class EditorZone { None, Fold, Freeze, LookAhead, Optimise, Selection, ShowVideo, VideoOnTop };
+// Where a click lands: nowhere, the fold zone, or a toggle's zone, whose value is the toggle's
+// position in the toggle table (editor/Toggles.h, ZoneOf).
+enum class EditorZone : int { None = -2, Fold = -1 };
 
 // Client pixels, bounds inclusive.
 struct ZoneBounds {

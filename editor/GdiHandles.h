@@ -65,21 +65,20 @@ class SelectedObject {
   HGDIOBJ previous_;
 };
 
-// The context a paint draws into: BeginPaint and EndPaint for WM_PAINT; or, for a paint the
-// window asks for itself, the window's own context, without the update region and the caret
-// round trips (which cost more than the drawing under Wine).
+// The context a paint draws into: the window's own, never one from BeginPaint. Every paint draws
+// the whole client area, so for WM_PAINT marking the window valid is all that BeginPaint and
+// EndPaint would add, and under Wine they cost more than the drawing in round trips to the window
+// system (the update region, the caret, the erase and the non-client checks).
 class PaintSession {
  public:
   enum Kind { UpdateRegion, WholeWindowNow };
-  PaintSession(HWND window, Kind kind) : window_(window), kind_(kind) {
-    dc_ = kind == UpdateRegion ? BeginPaint(window, &paint_) : GetDC(window);
+  PaintSession(HWND window, Kind kind) : window_(window) {
+    // Validated before the drawing, so that a change asked for meanwhile still gets its paint.
+    if (kind == UpdateRegion) ValidateRect(window, nullptr);
+    dc_ = GetDC(window);
   }
   ~PaintSession() {
-    if (kind_ == UpdateRegion) {
-      EndPaint(window_, &paint_);
-    } else if (dc_) {
-      ReleaseDC(window_, dc_);
-    }
+    if (dc_) ReleaseDC(window_, dc_);
   }
   PaintSession(const PaintSession&) = delete;
   PaintSession& operator=(const PaintSession&) = delete;
@@ -88,8 +87,6 @@ class PaintSession {
 
  private:
   HWND window_;
-  Kind kind_;
-  PAINTSTRUCT paint_{};
   HDC dc_ = nullptr;
 };
 

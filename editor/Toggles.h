@@ -21,6 +21,8 @@ enum VideoPart : uint8_t {
   VideoPartsBoth = VideoPartShown | VideoPartOnTop,
 };
 
+constexpr EditorZone ZoneOf(Toggle toggle) { return static_cast<EditorZone>(toggle); }
+
 // Client pixels, right and bottom exclusive as for a window rectangle.
 struct ClientRect {
   int32_t left, top, right, bottom;
@@ -42,20 +44,21 @@ struct ToggleSpec {
 // clang-format off
 constexpr ToggleSpec Toggles[] = {
     {Toggle::Freeze, "Freeze", {25, 64, 50, 76}, false, {10, 66},
-     {EditorZone::Freeze, 10, 50, 64, 76}, &EngineOptions::freeze, 0, 1, VideoPartNone},
+     {ZoneOf(Toggle::Freeze), 10, 50, 64, 76}, &EngineOptions::freeze, 0, 1, VideoPartNone},
     // The zone leaves out the LED's three leftmost columns.
     {Toggle::LookAhead, "Look ahead", {70, 64, 113, 76}, false, {55, 66},
-     {EditorZone::LookAhead, 58, 113, 64, 76}, &EngineOptions::lookahead, 0, 1, VideoPartNone},
+     {ZoneOf(Toggle::LookAhead), 58, 113, 64, 76}, &EngineOptions::lookahead, 0, 1, VideoPartNone},
     // This zone and the next start right of their LEDs.
     {Toggle::Optimise, "Optimise", {138, 64, 176, 76}, true, {123, 66},
-     {EditorZone::Optimise, 141, 176, 64, 76}, &EngineOptions::optimise,
+     {ZoneOf(Toggle::Optimise), 141, 176, 64, 76}, &EngineOptions::optimise,
      StepEveryTick, StepOptimised, VideoPartNone},
     {Toggle::Selection, "Selection", {193, 64, 230, 76}, true, {178, 66},
-     {EditorZone::Selection, 193, 230, 64, 76}, &EngineOptions::selection, 0, 1, VideoPartNone},
+     {ZoneOf(Toggle::Selection), 193, 230, 64, 76}, &EngineOptions::selection, 0, 1, VideoPartNone},
     {Toggle::ShowVideo, "Show video player", {25, 80, 50, 92}, false, {10, 82},
-     {EditorZone::ShowVideo, 10, 100, 80, 92}, &EngineOptions::video, 0, 1, VideoPartShown},
+     {ZoneOf(Toggle::ShowVideo), 10, 100, 80, 92}, &EngineOptions::video, 0, 1, VideoPartShown},
     {Toggle::VideoOnTop, "Video on-top", {118, 80, 143, 92}, false, {103, 82},
-     {EditorZone::VideoOnTop, 103, 173, 80, 92}, &EngineOptions::videoontop, 0, 1, VideoPartOnTop},
+     {ZoneOf(Toggle::VideoOnTop), 103, 173, 80, 92}, &EngineOptions::videoontop, 0, 1,
+     VideoPartOnTop},
 };
 // clang-format on
 
@@ -63,11 +66,14 @@ constexpr int ToggleCount = static_cast<int>(sizeof Toggles / sizeof Toggles[0])
 
 constexpr bool TogglesInOrder() {
   for (int i = 0; i < ToggleCount; ++i) {
-    if (static_cast<int>(Toggles[i].toggle) != i) return false;
+    if (static_cast<int>(Toggles[i].toggle) != i ||
+        Toggles[i].zone.zone != ZoneOf(Toggles[i].toggle)) {
+      return false;
+    }
   }
   return true;
 }
-static_assert(TogglesInOrder(), "PaintModel::leds is indexed by table position");
+static_assert(TogglesInOrder(), "PaintModel::leds and the zones are indexed by table position");
 
 inline bool ToggleOn(const TimelineEngine& engine, const ToggleSpec& spec) {
   return engine.options.*spec.option != spec.off;
@@ -80,10 +86,8 @@ inline void FlipToggle(TimelineEngine& engine, const ToggleSpec& spec) {
 
 // The toggle that `zone` flips, or null.
 inline const ToggleSpec* ToggleInZone(EditorZone zone) {
-  for (const ToggleSpec& spec : Toggles) {
-    if (spec.zone.zone == zone) return &spec;
-  }
-  return nullptr;
+  const int index = static_cast<int>(zone);
+  return index >= 0 && index < ToggleCount ? &Toggles[index] : nullptr;
 }
 
 }  // namespace tempotally

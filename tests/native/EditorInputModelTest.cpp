@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "editor/EditorInputModel.h"
+#include "editor/Toggles.h"
 
 namespace tempotally {
 namespace {
@@ -18,11 +19,11 @@ TEST(EditorInputModel, ZoneEdgesLedsAndOverlap) {
     bool graph;
   } cases[] = {
       {{9, 12}, EditorZone::Fold, false},       {{250, 58}, EditorZone::Fold, false},
-      {{8, 30}, EditorZone::None, false},       {{50, 76}, EditorZone::Freeze, false},
-      {{57, 70}, EditorZone::None, false},      {{58, 70}, EditorZone::LookAhead, false},
-      {{127, 70}, EditorZone::None, false},     {{141, 64}, EditorZone::Optimise, false},
-      {{182, 70}, EditorZone::None, false},     {{230, 76}, EditorZone::Selection, false},
-      {{100, 92}, EditorZone::ShowVideo, true}, {{173, 90}, EditorZone::VideoOnTop, true},
+      {{8, 30}, EditorZone::None, false},       {{50, 76}, ZoneOf(Toggle::Freeze), false},
+      {{57, 70}, EditorZone::None, false},      {{58, 70}, ZoneOf(Toggle::LookAhead), false},
+      {{127, 70}, EditorZone::None, false},     {{141, 64}, ZoneOf(Toggle::Optimise), false},
+      {{182, 70}, EditorZone::None, false},     {{230, 76}, ZoneOf(Toggle::Selection), false},
+      {{100, 92}, ZoneOf(Toggle::ShowVideo), true}, {{173, 90}, ZoneOf(Toggle::VideoOnTop), true},
       {{174, 91}, EditorZone::None, true},      {{232, 175}, EditorZone::None, true},
       {{6, 120}, EditorZone::None, false},
   };
