@@ -31,22 +31,9 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
 
   void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
-  void __stdcall Call2() override;
-  void __stdcall SaveRestoreState(IStream* stream, int32_t save) override;
-  void __stdcall Call4(TWord a, TWord b, TWord c, TWord d) override;
-  int32_t __stdcall Call5(TWord a, TWord b, TWord c) override;
-  int32_t __stdcall Call6(TWord a, TWord b, TWord c) override;
-  void __stdcall Call7(TWord a, TWord b, TWord c) override;
-  void __stdcall Call8(TWord a, TWord b) override;
-  int32_t __stdcall Call9(TWord a, TWord b) override;
-  void __stdcall Call10(TWord a) override;
-  void __stdcall Call11(TWord a) override;
-  int32_t __stdcall Call12(TWord a, TWord b, TWord c, TWord d) override;
-  int32_t __stdcall Render(TWord word, float* buffer, int32_t* frameCount) override;
-  void __stdcall Tick() override;
-  void __stdcall Call15() override;
-  void __stdcall Call16(TWord a) override;
-  void __stdcall Call17(TWord a) override;
+  // Slots 2 to 17, from the interface's one slot list; what each means and on which thread it
+  // comes is said there.
+  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
   // The editor keeps its window handle in the public field, where the host reads it.
