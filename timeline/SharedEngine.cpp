@@ -91,11 +91,15 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
   engine.hostTime[1] = report.hostTime[1];
   const bool changed = engine.RecordTick(report.fromHost ? report.position : engine.songPosition);
   TickOutcome outcome;
-  if (wantVideoTime) {
-    outcome.videoTimeMs =
-        engine.ElapsedSeconds(engine.currentTick, engine.options.optimise) * MillisecondsPerSecond;
-  }
   outcome.repaint = changed || engine.paintedTick != engine.currentTick;
+  if (wantVideoTime) {
+    const double seconds = engine.ElapsedSeconds(engine.currentTick, engine.options.optimise);
+    outcome.videoTimeMs = seconds * MillisecondsPerSecond;
+    // The time the player is told is the readout's too: the editor's next paint finds it current
+    // and publishes nothing, where publishing would copy the whole map once a display frame.
+    engine.displaySeconds = seconds;
+    engine.paintedTick = engine.currentTick;
+  }
   Leave();
   return outcome;
 }
@@ -236,6 +240,7 @@ EngineOptions SharedEngine::PublishRestored(EngineOptions options, bool withLive
       if (!TryCopyLiveToSpare(withLiveMap, seen)) continue;
       spare.options = options;
       spare.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
+      spare.paintedTick = -1;        // and so did the readout's time
       if (Publish(seen)) {
         if (boundary != nullptr) *boundary = seen >> SequenceShift;
         return options;
@@ -245,6 +250,7 @@ EngineOptions SharedEngine::PublishRestored(EngineOptions options, bool withLive
       if (!withLiveMap) std::swap(live.tickDurations, spare.tickDurations);
       live.options = options;
       live.InvalidateBeatSums(-1);
+      live.paintedTick = -1;
       if (boundary != nullptr) *boundary = entered >> SequenceShift;
     };
     if (RunOnNextTick(inPlace)) return options;

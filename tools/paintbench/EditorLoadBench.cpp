@@ -2,7 +2,8 @@
 // played in real time on a mixer thread of its own (two ticks per 10.4 ms buffer), while this
 // thread, which made the plug-in and its editor, does nothing but its message loop. Prints the
 // editor's paints per second (its WM_PAINT and frame-timer messages) and this thread's share of
-// one core, one line each.
+// one core, one line each. The stand-in video player is laid out, as a host would have its own, so
+// the ticks tell it the time as they do in use.
 //
 //   editor_load_bench [PLUGIN_DLL] [SECONDS]
 #include <windows.h>
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "devhost/PlayerLayout.h"
 #include "devhost/RawPlug.h"
 #include "devhost/SongDriver.h"
 #include "devhost/SongSimulator.h"
@@ -21,6 +23,9 @@
 
 #ifndef TEMPOTALLY_BENCH_PLUGIN
 #define TEMPOTALLY_BENCH_PLUGIN "ORVA Tempotally.dll"
+#endif
+#ifndef TEMPOTALLY_BENCH_PLAYER
+#define TEMPOTALLY_BENCH_PLAYER "StandInPlayer.dll"
 #endif
 
 namespace {
@@ -88,6 +93,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   WorkingFolder folder("editor-load-bench-work");
+  if (!folder.Ready() ||
+      !testsupport::InstallPlayer(TEMPOTALLY_BENCH_PLAYER, testsupport::PlayerSlot::Path1,
+                                  folder.Path())) {
+    std::printf("could not lay out the video player\n");
+    return 1;
+  }
   TestHost host;
   host.SetRecording(false);
   RawPlug plug = module.Create(host, 1);
