@@ -47,7 +47,7 @@ void DrawStaticText(HDC dc) {
   SelectedObject font(dc, sharedGdi.labelFont);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, TextColour);
-  for (const ToggleSpec& toggle : Toggles) {
+  for (const ToggleRow& toggle : Toggles) {
     const ClientRect& at = toggle.labelRect;
     RECT rect = {at.left, at.top, at.right, at.bottom};
     DrawTextA(dc, toggle.label, -1, &rect, toggle.labelClipped ? LabelFlags : UnclippedLabelFlags);
@@ -126,7 +126,7 @@ void EditorCanvas::Paint(HDC target, int width, int height, const PaintModel& mo
   graphWritten_ = PixelRect{};
 
   DrawReadout(model);
-  for (const ToggleSpec& toggle : Toggles) {
+  for (const ToggleRow& toggle : Toggles) {
     CopyBlock(ledSprites_.View(), LedSize * model.Led(toggle.toggle), 0, back, toggle.led.x,
               toggle.led.y, LedSize, LedSize);
   }

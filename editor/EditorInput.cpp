@@ -141,12 +141,13 @@ void Editor::HandleClick() {
   SharedEngine& engine = host_.Engine();
   // Each change runs on a fresh copy at each attempt, so it lands exactly once.
   if (zone == EditorZone::Fold) {
-    engine.Change([](TimelineEngine& t) { t.options.minimised = NextFoldLevel(t.options.minimised); });
+    engine.Change(
+        [](TimelineEngine& t) { t.options.minimised = NextFoldLevel(t.options.minimised); });
     // The resize uncovers or hides whole panels; nothing to repaint.
     ApplyFoldHeight();
     return;
   }
-  const ToggleSpec* toggle = ToggleInZone(zone);
+  const ToggleRow* toggle = ToggleInZone(zone);
   if (!toggle) return;
   const bool optimise = toggle->toggle == Toggle::Optimise;
   // Ctrl+click on Optimise clears the sums after the current beat instead of flipping the step.

@@ -19,8 +19,8 @@ bool InZone(const ZoneBounds& bounds, EditorPoint point) {
 
 EditorZone ClickZoneAt(EditorPoint point) {
   if (InZone(FoldZone, point)) return FoldZone.zone;
-  for (const ToggleSpec& spec : Toggles) {
-    if (InZone(spec.zone, point)) return spec.zone.zone;
+  for (const ToggleRow& row : Toggles) {
+    if (InZone(row.zone, point)) return row.zone.zone;
   }
   return EditorZone::None;
 }

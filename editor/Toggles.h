@@ -28,7 +28,7 @@ struct ClientRect {
   int32_t left, top, right, bottom;
 };
 
-struct ToggleSpec {
+struct ToggleRow {
   Toggle toggle;
   const char* label;
   ClientRect labelRect;
@@ -42,7 +42,7 @@ struct ToggleSpec {
 };
 
 // clang-format off
-constexpr ToggleSpec Toggles[] = {
+constexpr ToggleRow Toggles[] = {
     {Toggle::Freeze, "Freeze", {25, 64, 50, 76}, false, {10, 66},
      {ZoneOf(Toggle::Freeze), 10, 50, 64, 76}, &EngineOptions::freeze, 0, 1, VideoPartNone},
     // The zone leaves out the LED's three leftmost columns.
@@ -75,17 +75,17 @@ constexpr bool TogglesInOrder() {
 }
 static_assert(TogglesInOrder(), "PaintModel::leds and the zones are indexed by table position");
 
-inline bool ToggleOn(const TimelineEngine& engine, const ToggleSpec& spec) {
-  return engine.options.*spec.option != spec.off;
+inline bool ToggleOn(const TimelineEngine& engine, const ToggleRow& row) {
+  return engine.options.*row.option != row.off;
 }
 
-inline void FlipToggle(TimelineEngine& engine, const ToggleSpec& spec) {
-  uint8_t& value = engine.options.*spec.option;
-  value = value == spec.off ? spec.on : spec.off;
+inline void FlipToggle(TimelineEngine& engine, const ToggleRow& row) {
+  uint8_t& value = engine.options.*row.option;
+  value = value == row.off ? row.on : row.off;
 }
 
 // The toggle that `zone` flips, or null.
-inline const ToggleSpec* ToggleInZone(EditorZone zone) {
+inline const ToggleRow* ToggleInZone(EditorZone zone) {
   const int index = static_cast<int>(zone);
   return index >= 0 && index < ToggleCount ? &Toggles[index] : nullptr;
 }
