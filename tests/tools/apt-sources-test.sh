@@ -8,14 +8,14 @@ reader=$here/../../tools/apt-sources.sh
 
 # layout (fixture folder)  suite  expected
 cases=(
-  "one-line bookworm http://one.example/debian|http://two.example/debian /usr/share/keyrings/one.gpg"
-  "one-line bookworm-backports http://extra.example/apt /etc/apt/keyrings/extra.gpg"
+  "one-line bookworm file:/srv/mirrors/one/debian|file:/srv/mirrors/two/debian /usr/share/keyrings/one.gpg"
+  "one-line bookworm-backports file:/srv/mirrors/extra/apt /etc/apt/keyrings/extra.gpg"
   "one-line bookworm-security "
-  "deb822 bookworm http://one.example/debian /usr/share/keyrings/debian-archive-keyring.gpg|http://two.example/debian /usr/share/keyrings/debian-archive-keyring.gpg"
-  "deb822 bookworm-security http://one.example/debian-security"
-  "deb822 bookworm-backports http://vendor.example/apt"
-  "both bookworm http://one.example/debian|http://two.example/debian /usr/share/keyrings/debian-archive-keyring.gpg"
-  "both bookworm-backports http://two.example/debian /usr/share/keyrings/debian-archive-keyring.gpg"
+  "deb822 bookworm file:/srv/mirrors/one/debian /usr/share/keyrings/debian-archive-keyring.gpg|file:/srv/mirrors/two/debian /usr/share/keyrings/debian-archive-keyring.gpg"
+  "deb822 bookworm-security file:/srv/mirrors/one/debian-security"
+  "deb822 bookworm-backports file:/srv/mirrors/vendor/apt"
+  "both bookworm file:/srv/mirrors/one/debian|file:/srv/mirrors/two/debian /usr/share/keyrings/debian-archive-keyring.gpg"
+  "both bookworm-backports file:/srv/mirrors/two/debian /usr/share/keyrings/debian-archive-keyring.gpg"
   "none bookworm "
 )
 failed=0
