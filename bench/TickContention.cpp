@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "devhost/SongSimulator.h"
+#include "bench/RecordedSong.h"
 #include "editor/PaintModel.h"
 #include "timeline/SharedEngine.h"
 
@@ -24,40 +24,16 @@ using Clock = std::chrono::steady_clock;
 constexpr int Ticks = 20000;
 // Between tick starts; shorter than a 64-sample buffer at 48 kHz (1.33 ms), to keep the run short.
 constexpr auto TickPeriod = std::chrono::microseconds(250);
-// A steady stretch of the default song, 140 BPM, played over and over.
-constexpr int32_t FirstTick = 130 * TicksPerBeat;
-constexpr int32_t EndTick = 190 * TicksPerBeat;
-
 struct Song {
-  std::vector<double> map;
-  std::vector<double> hostMs;  // the host's time at each tick of the stretch
+  const std::vector<double>& map = RecordedSong();
+  std::vector<double> hostMs = SteadyHostTimes();  // the host's time at each tick of the stretch
 };
-
-Song Recorded() {
-  Song song;
-  TimelineEngine engine;
-  engine.Allocate();
-  engine.ResetState();
-  song::SongSimulator sim(song::TempoAutomation::DefaultSong());
-  sim.Start();
-  engine.OnTransport(TransportPlaying);
-  while (sim.PositionTicks() < song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat) {
-    if (sim.PositionTicks() >= FirstTick && sim.PositionTicks() < EndTick) {
-      song.hostMs.push_back(sim.HostTimeMs());
-    }
-    engine.hostTime[0] = sim.HostTimeMs();
-    engine.RecordTick(sim.PositionTicks());
-    sim.AdvanceTick();
-  }
-  song.map.assign(engine.tickDurations, engine.tickDurations + MapTicks);
-  return song;
-}
 
 void Load(TimelineEngine& engine, const Song& song) {
   std::copy(song.map.begin(), song.map.end(), engine.tickDurations);
   engine.OnTransport(TransportPlaying);
   engine.playStarted = 1;
-  engine.OnSongPosition(FirstTick);
+  engine.OnSongPosition(SteadyFirstTick);
 }
 
 // Runs `tick` Ticks times, paced, while `window` loops on another thread; returns each tick's time.
@@ -93,14 +69,14 @@ void PrintLine(const char* design, const std::vector<double>& sorted) {
 }  // namespace
 
 void PrintTickContention() {
-  const Song song = Recorded();
+  const Song song;
   // The host's position moves on by one tick per call and jumps back at the stretch's end.
-  int32_t position = FirstTick;
+  int32_t position = SteadyFirstTick;
   auto report = [&] {
     HostTickReport r;
     r.fromHost = true;
     r.position = position;
-    r.hostTime[0] = song.hostMs[position - FirstTick];
+    r.hostTime[0] = song.hostMs[position - SteadyFirstTick];
     return r;
   };
   std::vector<uint8_t> saved(MaxSavedStateBytes);
@@ -120,9 +96,9 @@ void PrintTickContention() {
     const auto ns = Measure(
         [&] {
           std::lock_guard<std::mutex> hold(lock);
-          if (position == EndTick) {
-            position = FirstTick;
-            engine.OnSongPosition(FirstTick);
+          if (position == SteadyEndTick) {
+            position = SteadyFirstTick;
+            engine.OnSongPosition(SteadyFirstTick);
           }
           const HostTickReport r = report();
           engine.hostTime[0] = r.hostTime[0];
@@ -151,13 +127,13 @@ void PrintTickContention() {
     shared.Allocate();
     shared.ResetState();
     Load(shared.Live(), song);
-    position = FirstTick;
+    position = SteadyFirstTick;
     const auto ns = Measure(
         [&] {
           // The jump back is the host's position notification on this thread.
-          if (position == EndTick) {
-            position = FirstTick;
-            shared.InPlace([](TimelineEngine& e) { e.OnSongPosition(FirstTick); });
+          if (position == SteadyEndTick) {
+            position = SteadyFirstTick;
+            shared.InPlace([](TimelineEngine& e) { e.OnSongPosition(SteadyFirstTick); });
           }
           shared.Tick(report(), true);
           ++position;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "bench/RecordedSong.h"
 #include "bench/TickContention.h"
-#include "devhost/SongSimulator.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
@@ -24,31 +24,6 @@ constexpr const char* WorstTickCase = "worst tick: change at 0, ElapsedSeconds(9
 // A tick in the middle of a beat of DefaultSong's ramp: 48 ticks past the cached beat start.
 constexpr int32_t MidBeatTick = 100 * TicksPerBeat + TicksPerBeat / 2;
 constexpr int32_t LastTick = MapTicks - 1;
-// The steady stretch that the no-change case plays through, over and over: DefaultSong's final
-// 140 BPM, beats 130 to 190.
-constexpr int32_t SteadyFirstTick = 130 * TicksPerBeat;
-constexpr int32_t SteadyEndTick = 190 * TicksPerBeat;
-
-// DefaultSong as the engine records it with look-ahead on, beats 0 to 200.
-const std::vector<double>& RecordedSong() {
-  static const std::vector<double> map = [] {
-    TimelineEngine engine;
-    engine.Allocate();
-    engine.ResetState();
-    song::SongSimulator sim(song::TempoAutomation::DefaultSong());
-    sim.Start();
-    engine.OnTransport(TransportPlaying);
-    const double end = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
-    while (sim.PositionTicks() < end) {
-      engine.hostTime[0] = sim.HostTimeMs();
-      engine.RecordTick(sim.PositionTicks());
-      sim.AdvanceTick();
-    }
-    engine.ElapsedSeconds(1, StepEveryTick);  // settles tick 0
-    return std::vector<double>(engine.tickDurations, engine.tickDurations + MapTicks);
-  }();
-  return map;
-}
 
 // An engine holding the recorded song, with a warm cache.
 struct Loaded {
@@ -108,18 +83,10 @@ void ElapsedColdPlain(benchmark::State& state) {
   }
 }
 
-// The host's time at `tick` of the steady stretch.
-double SteadyHostMs(int32_t tick) {
-  song::SongSimulator sim(song::TempoAutomation::DefaultSong());
-  sim.JumpTo(tick);
-  return sim.HostTimeMs();
-}
-
 void TickNoChange(benchmark::State& state) {
   Loaded loaded(StepEveryTick);
   TimelineEngine& engine = loaded.engine;
-  std::vector<double> hostMs;
-  for (int32_t t = SteadyFirstTick; t < SteadyEndTick; ++t) hostMs.push_back(SteadyHostMs(t));
+  const std::vector<double> hostMs = SteadyHostTimes();
   engine.OnTransport(TransportPlaying);
   engine.playStarted = 1;
   engine.OnSongPosition(SteadyFirstTick);
@@ -139,8 +106,7 @@ void TickNoChange(benchmark::State& state) {
 void TickNoChangePlain(benchmark::State& state) {
   Loaded loaded(StepEveryTick);
   const double* map = loaded.engine.tickDurations;
-  std::vector<double> hostMs;
-  for (int32_t t = SteadyFirstTick; t < SteadyEndTick; ++t) hostMs.push_back(SteadyHostMs(t));
+  const std::vector<double> hostMs = SteadyHostTimes();
   int32_t tick = SteadyFirstTick;
   double sum = loaded.engine.ElapsedSeconds(SteadyFirstTick, StepEveryTick);
   int changes = 0;

@@ -1,0 +1,38 @@
+// The recorded song that the benchmarks play.
+#include "bench/RecordedSong.h"
+
+#include "devhost/SongSimulator.h"
+
+namespace tempotally {
+
+const std::vector<double>& RecordedSong() {
+  static const std::vector<double> map = [] {
+    TimelineEngine engine;
+    engine.Allocate();
+    engine.ResetState();
+    song::SongSimulator sim(song::TempoAutomation::DefaultSong());
+    sim.Start();
+    engine.OnTransport(TransportPlaying);
+    const double end = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
+    while (sim.PositionTicks() < end) {
+      engine.hostTime[0] = sim.HostTimeMs();
+      engine.RecordTick(sim.PositionTicks());
+      sim.AdvanceTick();
+    }
+    engine.ElapsedSeconds(1, StepEveryTick);  // settles tick 0
+    return std::vector<double>(engine.tickDurations, engine.tickDurations + MapTicks);
+  }();
+  return map;
+}
+
+std::vector<double> SteadyHostTimes() {
+  std::vector<double> hostMs;
+  for (int32_t tick = SteadyFirstTick; tick < SteadyEndTick; ++tick) {
+    song::SongSimulator sim(song::TempoAutomation::DefaultSong());
+    sim.JumpTo(tick);
+    hostMs.push_back(sim.HostTimeMs());
+  }
+  return hostMs;
+}
+
+}  // namespace tempotally
