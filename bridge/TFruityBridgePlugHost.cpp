@@ -126,7 +126,8 @@ int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t i
       return 0;
     case HostId::SongTime: {
       const int32_t result = realHost ? realHost->HostDispatch(hostTag, id, index, value) : 0;
-      if (value) std::memcpy(reinterpret_cast<void*>(value), &videoTime, sizeof videoTime);
+      const double told = videoTime.load(std::memory_order_relaxed);
+      if (value) std::memcpy(reinterpret_cast<void*>(value), &told, sizeof told);
       return result;
     }
     default:

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -78,7 +79,8 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   TFruityPlugHost* realHost = nullptr;  // offset RealHostOffset: read by the slot-37 thunk
   HWND captionWindow = nullptr;
   HWND wrappedEditor = nullptr;
-  double videoTime = 0.0;  // milliseconds
+  // Milliseconds. The mixing thread stores it, the player's time query loads it, each in one go.
+  std::atomic<double> videoTime{0.0};
   uint8_t slot2Enabled = 1;
   uint8_t wantsTick = 0;
   int32_t hostTag = 0;

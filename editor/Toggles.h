@@ -35,7 +35,7 @@ struct ToggleRow {
   bool labelClipped;  // to its rectangle; the others may run past it
   EditorPoint led;    // the top left of the LED's cell
   ZoneBounds zone;
-  uint8_t EngineOptions::*option;
+  OptionByte EngineOptions::*option;
   // A click sets `on` over `off` and `off` over anything else; any value but `off` lights the LED.
   uint8_t off, on;
   uint8_t video;  // VideoPart bits that follow the option
@@ -75,12 +75,12 @@ constexpr bool TogglesInOrder() {
 }
 static_assert(TogglesInOrder(), "PaintModel::leds and the zones are indexed by table position");
 
-inline bool ToggleOn(const TimelineEngine& engine, const ToggleRow& row) {
-  return engine.options.*row.option != row.off;
+inline bool ToggleOn(const EngineOptions& options, const ToggleRow& row) {
+  return options.*row.option != row.off;
 }
 
 inline void FlipToggle(TimelineEngine& engine, const ToggleRow& row) {
-  uint8_t& value = engine.options.*row.option;
+  OptionByte& value = engine.options.*row.option;
   value = value == row.off ? row.on : row.off;
 }
 

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 
 #include "editor/Editor.h"
@@ -38,11 +37,9 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
 
   // The editor keeps its window handle in the public field, where the host reads it.
   Editor editor{editorSide_, editorWindow};
-  // The engine's state, options and map, used by the host's mixing thread and its window thread;
-  // timeline/SharedEngine.h says how each side reaches it.
+  // The engine's state, options and map, used by the host's mixing thread, its window thread and
+  // any other; timeline/SharedEngine.h says who owns what and how each side reaches it.
   SharedEngine timeline;
-  // The thread of the latest per-tick call: dispatch on it takes the tick's own path.
-  std::atomic<DWORD> tickThread{0};
   HINSTANCE moduleInstance = nullptr;
   uint8_t hostInfo39[HostRecordBytes] = {};
   TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
@@ -79,17 +76,6 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   // Shows or hides the video window and puts it on top or not, as `options` say, for the parts
   // (VideoPart bits) asked for. Window thread; nothing without a video window.
   void ApplyVideoOptions(const EngineOptions& options, uint8_t parts);
-  // Applies a host notification to the engine: in place on the thread that ticks, so it keeps its
-  // order among the ticks and never waits; at the next tick boundary from any other thread.
-  template <typename F>
-  void Notify(F&& change) {
-    if (GetCurrentThreadId() == tickThread.load(std::memory_order_relaxed)) {
-      timeline.InPlace(change);
-    } else {
-      timeline.Change(change);
-    }
-  }
-
   EditorSide editorSide_{*this};
 };
 

@@ -1,92 +1,179 @@
-// The shared engine's word protocol: entering and leaving a tick, copying the live state at a tick
-// boundary, and publishing a changed copy.
+// The gate, the ring of waiting ticks, the notification slots and the paint's snapshot.
 //
-// Memory orders, all on the one word:
-// - A tick's entry is an acquire: the tick then sees everything a publisher wrote into the state
-//   it made live (the publisher's release), and none of the tick's own accesses to the state can
-//   move before the entry, so a copier that saw any of its writes sees the odd sequence too.
-// - A tick's exit is a release: a copier that reads the word afterwards with acquire sees all of
-//   the tick's writes.
-// - The copier reads the word with acquire before copying, and after copying checks it with a
-//   fetch_add of 0 with release: the copy's reads stay before the check, and the check reads the
-//   latest word; an unchanged word means no tick entered while it copied.
-// - The publishing compare-exchange is a release on success (the copy's contents travel to the
-//   next tick's acquire entry) and relaxed on failure (nothing is used from a failed attempt).
-// The word changes with every tick, so a publish that saw the same word saw no tick in between;
-// it would take 2^30 ticks during one copy for the word to come round again.
+// Memory orders:
+// - The gate is taken with an exchange and given back with a store, both sequentially consistent:
+//   acquire and release carry the engine from one holder to the next, and the total order makes
+//   the notification hand-over below safe.
+// - A notifier stores its slot's values, raises the slot's generation, then tries the gate. A
+//   holder gives the gate back, then looks at the generations. Both pairs are sequentially
+//   consistent, so at least one side sees the other: either the notifier gets the gate, or the
+//   holder sees the new generation and takes the gate again to apply it. No notification waits
+//   for a tick that may never come.
+// - The ring is a single-producer, single-consumer queue (release on push, acquire on pop); the
+//   consumer is whoever holds the gate, which the gate keeps to one thread at a time.
+// - Everything the paint reads across threads is a relaxed atomic: it needs each value whole, not
+//   several values of one moment.
 #include "timeline/SharedEngine.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
-
-#if defined(__SANITIZE_THREAD__)
-extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
-extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
-#endif
+#include <cmath>
+#include <cstdlib>
+#include <limits>
 
 namespace tempotally {
 
-namespace {
-
-// How long a posted operation waits for a tick before the poster takes it back: ticks that came
-// back to back a moment ago come within microseconds, so a longer wait means they stopped.
-constexpr std::chrono::milliseconds PostPatience{2};
-
-}  // namespace
-
-void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
-  to.options = from.options;
-  to.playing = from.playing;
-  to.playStarted = from.playStarted;
-  to.recentChange = from.recentChange;
-  to.songPosition = from.songPosition;
-  to.hostTime[0] = from.hostTime[0];
-  to.hostTime[1] = from.hostTime[1];
-  std::copy(from.timeSignature, from.timeSignature + 3, to.timeSignature);
-  to.currentTick = from.currentTick;
-  to.paintedTick = from.paintedTick;
-  to.displaySeconds = from.displaySeconds;
-  to.running = from.running;
+EngineSnapshot SnapshotOf(const TimelineEngine& engine) {
+  EngineSnapshot snapshot;
+  snapshot.options = engine.options;
+  snapshot.displaySeconds = engine.displaySeconds;
+  snapshot.recentChange = engine.recentChange;
+  snapshot.songPosition = engine.songPosition;
+  std::copy(engine.timeSignature, engine.timeSignature + 3, snapshot.timeSignature);
+  snapshot.map = engine.tickDurations;
+  return snapshot;
 }
 
-#if defined(__SANITIZE_THREAD__)
-RacyReads::RacyReads() { AnnotateIgnoreReadsBegin(__FILE__, __LINE__); }
-RacyReads::~RacyReads() { AnnotateIgnoreReadsEnd(__FILE__, __LINE__); }
-#else
-RacyReads::RacyReads() = default;
-RacyReads::~RacyReads() = default;
-#endif
+void SharedEngine::NonTickLock::Lock() {
+  const std::thread::id self = std::this_thread::get_id();
+  // Only this thread ever stores its own id here, so a relaxed load that finds it is current.
+  if (owner_.load(std::memory_order_relaxed) != self) {
+    while (held_.exchange(true, std::memory_order_acquire)) std::this_thread::yield();
+    owner_.store(self, std::memory_order_relaxed);
+  }
+  ++depth_;
+}
 
-bool SharedEngine::Allocate() { return states_[0].Allocate() && states_[1].Allocate(); }
+void SharedEngine::NonTickLock::Unlock() {
+  if (--depth_ > 0) return;
+  owner_.store(std::thread::id(), std::memory_order_relaxed);
+  held_.store(false, std::memory_order_release);
+}
+
+SharedEngine::Held::Held(SharedEngine& s) : shared(s) {
+  shared.nonTick_.Lock();
+  shared.EnterWaiting();
+  boundary = shared.EventsApplied();
+}
+
+SharedEngine::Held::~Held() {
+  shared.Leave();
+  shared.nonTick_.Unlock();
+}
+
+bool SharedEngine::Allocate() {
+  if (!engine_.Allocate() || !spare_.Allocate()) return false;
+  published_.map = engine_.tickDurations;
+  return true;
+}
 
 void SharedEngine::Free() {
-  states_[0].Free();
-  states_[1].Free();
+  published_.map = nullptr;
+  engine_.Free();
+  spare_.Free();
 }
 
 void SharedEngine::ResetState() {
-  states_[0].ResetState();
-  states_[1].ResetState();
+  engine_.ResetState();
+  spare_.ResetState();
+  EnterWaiting();
+  Leave();
 }
 
-TimelineEngine& SharedEngine::Enter() {
-  const uint32_t entered = word_.fetch_add(SequenceStep, std::memory_order_acquire);
-  TimelineEngine& live = states_[entered & LiveBit];
-  if (posted_.load(std::memory_order_relaxed) != nullptr) {
-    // Acquire: the poster's writes (its operation's inputs) are visible before running it.
-    if (Posted* posted = posted_.exchange(nullptr, std::memory_order_acquire)) {
-      posted->run(posted->context, live, entered);
-      posted->done.store(true, std::memory_order_release);  // the poster may return at once
+void SharedEngine::EnterWaiting() {
+  // A holder leaves after bounded work; the tick's and a notifier's are short.
+  while (!TryEnter()) std::this_thread::yield();
+  CatchUp();
+}
+
+void SharedEngine::Leave() {
+  for (;;) {
+    CatchUp();  // ticks that came while this holder worked
+    published_.currentTick = engine_.currentTick;
+    published_.paintedTick = engine_.paintedTick;
+    published_.recentChange = engine_.recentChange;
+    published_.playing = engine_.playing;
+    published_.displaySeconds = engine_.displaySeconds;
+    published_.songPosition = engine_.songPosition;
+    for (int i = 0; i < 3; ++i) published_.timeSignature[i] = engine_.timeSignature[i];
+    uint32_t seen[NoteKinds];
+    std::copy(applied_, applied_ + NoteKinds, seen);
+    gate_.store(false, std::memory_order_seq_cst);
+    // A notifier that found the gate shut left its note to this holder (see the top of the file).
+    bool pending = false;
+    for (int kind = 0; kind < NoteKinds; ++kind) {
+      pending = pending || noteGeneration_[kind].load(std::memory_order_seq_cst) != seen[kind];
     }
+    if (!pending || !TryEnter()) return;
   }
-  return live;
 }
 
-void SharedEngine::Leave() { word_.fetch_add(SequenceStep, std::memory_order_release); }
+SharedEngine::NoteMark SharedEngine::ReadNotes() const {
+  NoteMark notes;
+  for (int kind = 0; kind < NoteKinds; ++kind) {
+    notes.generation[kind] = noteGeneration_[kind].load(std::memory_order_acquire);
+  }
+  notes.transport = noteTransport_;
+  notes.position = notePosition_;
+  for (int i = 0; i < 3; ++i) notes.signature[i] = noteSignature_[i];
+  return notes;
+}
 
-TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime) {
-  TimelineEngine& engine = Enter();
+// Each notification overwrites fields that only it writes: the transport its three, the position
+// the song position and the current tick (and drops the running sum), the signature its own. So a
+// later note of the same kind undoes everything an earlier one did, and notes of different kinds
+// commute: with no tick between them, applying the last of each kind, in any order, leaves the
+// state that applying all of them in order leaves. A tick between two notes is kept apart by the
+// mark it carries in the ring.
+void SharedEngine::ApplyNotes(const NoteMark& notes) {
+  if (notes.generation[NoteTransport] != applied_[NoteTransport]) {
+    engine_.OnTransport(notes.transport);
+  }
+  if (notes.generation[NotePosition] != applied_[NotePosition]) {
+    engine_.OnSongPosition(notes.position);
+  }
+  if (notes.generation[NoteSignature] != applied_[NoteSignature]) {
+    std::copy(notes.signature, notes.signature + 3, engine_.timeSignature);
+  }
+  std::copy(notes.generation, notes.generation + NoteKinds, applied_);
+}
+
+void SharedEngine::CatchUp() {
+  Deferred waiting;
+  while (ring_.pop(waiting)) {
+    ApplyNotes(waiting.notes);
+    RecordTick(waiting.report, waiting.wantVideoTime);
+  }
+  // Ticks are lost only once the ring is full, and none is pushed after them until the tick
+  // enters itself: they come after everything just replayed.
+  CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
+  ApplyNotes(ReadNotes());
+}
+
+uint32_t SharedEngine::EventsApplied() const {
+  uint32_t events = ticks_;
+  for (const uint32_t generation : applied_) events += generation;
+  return events;
+}
+
+void SharedEngine::CountLostTicks(uint32_t lost) {
+  ticks_ += lost;
+  if (lost == 0 || engine_.playing != 1) return;
+  // As many ticks as RecordTick would have counted, with nothing recorded.
+  if (engine_.playStarted == 0) {
+    engine_.playStarted = 1;
+    engine_.currentTick = TickFromPosition(engine_.songPosition);
+  }
+  const int64_t tick = static_cast<int64_t>(engine_.currentTick) + lost;
+  engine_.currentTick =
+      static_cast<int32_t>(std::min<int64_t>(tick, std::numeric_limits<int32_t>::max()));
+  engine_.recentChange = std::max<int32_t>(0, engine_.recentChange - static_cast<int32_t>(
+                                                  std::min<uint32_t>(lost, RecentChangeTicks)));
+  engine_.DropRunningSum();
+}
+
+TickOutcome SharedEngine::RecordTick(const HostTickReport& report, bool wantVideoTime) {
+  ++ticks_;
+  TimelineEngine& engine = engine_;
   engine.hostTime[0] = report.hostTime[0];
   engine.hostTime[1] = report.hostTime[1];
   const bool changed = engine.RecordTick(report.fromHost ? report.position : engine.songPosition);
@@ -95,115 +182,78 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
   if (wantVideoTime) {
     const double seconds = engine.ElapsedSeconds(engine.currentTick, engine.options.optimise);
     outcome.videoTimeMs = seconds * MillisecondsPerSecond;
-    // The time the player is told is the readout's too: the editor's next paint finds it current
-    // and publishes nothing, where publishing would copy the whole map once a display frame.
+    // The time the player is told is the readout's too: the paint finds it current.
     engine.displaySeconds = seconds;
     engine.paintedTick = engine.currentTick;
   }
-  Leave();
   return outcome;
 }
 
-bool SharedEngine::Unchanged(uint32_t seen) {
-  // A read-modify-write that changes nothing: its release keeps the reads before it, and as a
-  // read-modify-write it reads the latest word, so it sees any tick whose writes those reads saw.
-  return word_.fetch_add(0, std::memory_order_release) == seen;
+TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime) {
+  if (TryEnter()) {
+    CatchUp();
+    overflowing_ = false;
+    const TickOutcome outcome = RecordTick(report, wantVideoTime);
+    if (wantVideoTime) lastToldMs_ = outcome.videoTimeMs;
+    Leave();
+    return outcome;
+  }
+  // Shut out: the figures wait for the holder, who replays them before anything else.
+  TickOutcome outcome;
+  outcome.deferred = true;
+  outcome.repaint = true;
+  if (overflowing_ || !ring_.push(Deferred{report, wantVideoTime, ReadNotes()})) {
+    overflowing_ = true;
+    lost_.fetch_add(1, std::memory_order_release);
+  }
+  if (wantVideoTime) {
+    const double seconds = MeasureTickSeconds(report.position, report.hostTime[0]);
+    const bool advance = published_.playing == 1 && std::isfinite(seconds) && seconds > 0.0;
+    outcome.videoTimeMs = lastToldMs_ + (advance ? seconds * MillisecondsPerSecond : 0.0);
+    lastToldMs_ = outcome.videoTimeMs;
+  }
+  return outcome;
 }
 
-void SharedEngine::Pause() { std::this_thread::yield(); }
-
-bool SharedEngine::TryCopyLiveToSpare(bool withArrays, uint32_t& seen) {
-  seen = word_.load(std::memory_order_acquire);
-  if ((seen & TickInside) != 0) {
-    Pause();
-    return false;
-  }
-  const TimelineEngine& live = states_[seen & LiveBit];
-  TimelineEngine& spare = states_[(seen & LiveBit) ^ LiveBit];
-  {
-    RacyReads racy;
-    CopyEngineFields(live, spare);
-    if (withArrays && live.tickDurations != nullptr && spare.tickDurations != nullptr) {
-      std::copy(live.tickDurations, live.tickDurations + MapTicks, spare.tickDurations);
-      std::copy(live.beatSums, live.beatSums + MapBeats, spare.beatSums);
-    }
-  }
-  if (Unchanged(seen)) return true;
-  Pause();
-  return false;
+void SharedEngine::Notified(Note kind) {
+  noteGeneration_[kind].fetch_add(1, std::memory_order_seq_cst);
+  if (!TryEnter()) return;  // the holder applies it before it leaves
+  CatchUp();
+  Leave();
 }
 
-const TimelineEngine& SharedEngine::SnapshotToSpare(uint32_t* boundary) {
-  TimelineEngine& spare = Spare();
-  uint32_t at = 0;
-  for (;;) {
-    for (int attempt = 0; attempt < Attempts; ++attempt) {
-      if (TryCopyLiveToSpare(true, at)) {
-        if (boundary != nullptr) *boundary = at >> SequenceShift;
-        return spare;
-      }
-    }
-    auto copy = [&](TimelineEngine& live, uint32_t entered) {
-      at = entered;
-      CopyEngineFields(live, spare);
-      if (live.tickDurations != nullptr && spare.tickDurations != nullptr) {
-        std::copy(live.tickDurations, live.tickDurations + MapTicks, spare.tickDurations);
-        std::copy(live.beatSums, live.beatSums + MapBeats, spare.beatSums);
-      }
-    };
-    if (RunOnNextTick(copy)) {
-      if (boundary != nullptr) *boundary = at >> SequenceShift;
-      return spare;
-    }
-  }
+void SharedEngine::Transport(int32_t value) {
+  noteTransport_ = value;
+  Notified(NoteTransport);
 }
 
-bool SharedEngine::Publish(uint32_t seen) {
-  uint32_t expected = seen;
-  if (word_.compare_exchange_strong(expected, seen ^ LiveBit, std::memory_order_release,
-                                    std::memory_order_relaxed)) {
-    return true;
-  }
-  Pause();
-  return false;
+void SharedEngine::SongPosition(double position) {
+  notePosition_ = position;
+  Notified(NotePosition);
 }
 
-bool SharedEngine::Post(Posted& posted) {
-  // Release: the operation and everything it reads reach the tick that takes it.
-  posted_.store(&posted, std::memory_order_release);
-  const auto start = std::chrono::steady_clock::now();
-  while (!posted.done.load(std::memory_order_acquire)) {
-    if (std::chrono::steady_clock::now() - start > PostPatience) {
-      Posted* expected = &posted;
-      if (posted_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed)) {
-        return false;
-      }
-      // A tick took it in the meantime and is running it now.
-      while (!posted.done.load(std::memory_order_acquire)) Pause();
-      return true;
-    }
-    Pause();
-  }
-  return true;
+void SharedEngine::TimeSignature(const int32_t signature[3]) {
+  for (int i = 0; i < 3; ++i) noteSignature_[i] = signature[i];
+  Notified(NoteSignature);
 }
 
-EngineOptions SharedEngine::Options() {
-  EngineOptions options{};
-  Read([&](const TimelineEngine& live) { options = live.options; });
-  return options;
+EngineSnapshot SharedEngine::Snapshot() const {
+  EngineSnapshot snapshot;
+  snapshot.options = engine_.options;
+  snapshot.displaySeconds = published_.displaySeconds;
+  snapshot.recentChange = published_.recentChange;
+  snapshot.songPosition = published_.songPosition;
+  for (int i = 0; i < 3; ++i) snapshot.timeSignature[i] = published_.timeSignature[i];
+  snapshot.map = published_.map;
+  return snapshot;
 }
 
 double SharedEngine::Refresh(int32_t* shownTick) {
-  bool stale = false;
-  double seconds = 0.0;
-  int32_t tick = 0;
-  Read([&](const TimelineEngine& live) {
-    const int32_t next = live.playing == 0 ? TickFromPosition(live.songPosition) : live.currentTick;
-    stale = next != live.currentTick || next != live.paintedTick;
-    seconds = live.displaySeconds;
-    tick = live.paintedTick;
-  });
-  if (stale) {
+  const int32_t next = published_.playing == 0 ? TickFromPosition(published_.songPosition)
+                                               : published_.currentTick.Load();
+  double seconds = published_.displaySeconds;
+  int32_t tick = published_.paintedTick;
+  if (next != published_.currentTick || next != tick) {
     Change([&](TimelineEngine& engine) {
       engine.RefreshDisplayTime();
       seconds = engine.displaySeconds;
@@ -214,47 +264,66 @@ double SharedEngine::Refresh(int32_t* shownTick) {
   return seconds;
 }
 
-uint32_t SharedEngine::EncodeWhole(uint8_t* out, uint32_t capacity, uint32_t* boundary) {
-  std::lock_guard<std::mutex> hold(writer_);
-  StateEncoder encoder;
-  return encoder.Encode(SnapshotToSpare(boundary), out, capacity);
-}
-
-EngineOptions SharedEngine::Adopt(TimelineEngine& restored, uint32_t* boundary) {
-  std::lock_guard<std::mutex> hold(writer_);
-  TimelineEngine& spare = Spare();
-  const bool swapped = restored.tickDurations != nullptr && spare.tickDurations != nullptr;
-  if (swapped) std::swap(spare.tickDurations, restored.tickDurations);
-  // Without a restored map the engine keeps its own, and takes the options alone.
-  return PublishRestored(restored.options, !swapped, boundary);
-}
-
-EngineOptions SharedEngine::PublishRestored(EngineOptions options, bool withLiveMap,
-                                            uint32_t* boundary) {
-  // Only a publish moves the live bit, and publishes happen under writer_, which the caller
-  // holds: the spare stays the spare across the attempts, and keeps the restored map.
-  TimelineEngine& spare = Spare();
-  for (;;) {
-    for (int attempt = 0; attempt < Attempts; ++attempt) {
-      uint32_t seen = 0;
-      if (!TryCopyLiveToSpare(withLiveMap, seen)) continue;
-      spare.options = options;
-      spare.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
-      spare.paintedTick = -1;        // and so did the readout's time
-      if (Publish(seen)) {
-        if (boundary != nullptr) *boundary = seen >> SequenceShift;
-        return options;
+uint32_t SharedEngine::Save(StateWriter& writer) {
+  TimelineEngine copy;
+  if (!copy.Allocate()) {
+    // Short of memory for a copy: the spare map serves, and the lock stays held while the pieces
+    // are written. The gate does not: the ticks go on.
+    nonTick_.Lock();
+    uint32_t boundary = 0;
+    {
+      EnterWaiting();
+      boundary = EventsApplied();
+      spare_.options = engine_.options;
+      for (int32_t i = 0; i < MapTicks; ++i) {
+        StoreLength(&spare_.tickDurations[i], engine_.tickDurations[i]);
       }
+      Leave();
     }
-    auto inPlace = [&](TimelineEngine& live, uint32_t entered) {
-      if (!withLiveMap) std::swap(live.tickDurations, spare.tickDurations);
-      live.options = options;
-      live.InvalidateBeatSums(-1);
-      live.paintedTick = -1;
-      if (boundary != nullptr) *boundary = entered >> SequenceShift;
-    };
-    if (RunOnNextTick(inPlace)) return options;
+    SaveState(spare_, writer);
+    nonTick_.Unlock();
+    return boundary;
   }
+  uint32_t boundary = Change([&](TimelineEngine& engine) {
+    copy.options = engine.options;
+    std::copy(engine.tickDurations, engine.tickDurations + MapTicks, copy.tickDurations);
+  });
+  // The whole part in one write; in pieces when there is no memory for that.
+  if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
+    StateEncoder encoder;
+    writer.Write(whole, encoder.Encode(copy, whole, MaxSavedStateBytes));
+    std::free(whole);
+  } else {
+    SaveState(copy, writer);
+  }
+  return boundary;
+}
+
+EngineOptions SharedEngine::Restore(StateReader& reader, uint32_t* boundary) {
+  TimelineEngine restored;
+  const bool own = restored.Allocate();
+  if (own) RestoreState(restored, reader);
+  nonTick_.Lock();
+  if (own) {
+    spare_.options = restored.options;
+    for (int32_t i = 0; i < MapTicks; ++i) {
+      StoreLength(&spare_.tickDurations[i], restored.tickDurations[i]);
+    }
+  } else {
+    // Short of memory for an engine of its own: the stream is read into the spare under the lock.
+    RestoreState(spare_, reader);
+  }
+  EnterWaiting();
+  if (boundary != nullptr) *boundary = EventsApplied();
+  std::swap(engine_.tickDurations, spare_.tickDurations);
+  engine_.options = spare_.options;
+  engine_.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
+  engine_.paintedTick = -1;        // and so did the readout's time
+  published_.map = engine_.tickDurations;
+  const EngineOptions options = engine_.options;
+  Leave();
+  nonTick_.Unlock();
+  return options;
 }
 
 }  // namespace tempotally

@@ -119,8 +119,7 @@ bool ReadKeys(EngineOptions& options, StateReader& reader) {
 }
 
 void Fill(double* ticks, int32_t first, int32_t last, double value) {
-  if (first > last) return;
-  std::fill(ticks + first, ticks + last + 1, value);
+  for (int32_t i = first; i <= last; ++i) StoreLength(&ticks[i], value);
 }
 
 // Each pair's value holds from its own index up to the next pair's index, inclusive, where the
@@ -162,8 +161,8 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
       std::memcpy(at, key.name, length);
       at += length;
       const EngineOptions& options = engine.options;
-      const int32_t value =
-          key.byteField != nullptr ? options.*(key.byteField) : options.*(key.wordField);
+      const int32_t value = key.byteField != nullptr ? int32_t{(options.*(key.byteField)).Load()}
+                                                     : (options.*(key.wordField)).Load();
       at = Put32(at, static_cast<uint32_t>(value));
     }
     stage_ = Stage::Map;

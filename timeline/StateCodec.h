@@ -28,8 +28,8 @@ struct StateReader {
 // One saved option: its name and the byte or word it is kept in; a byte saves as a whole word.
 struct StateKey {
   const char* name;
-  uint8_t EngineOptions::*byteField;
-  int32_t EngineOptions::*wordField;
+  OptionByte EngineOptions::*byteField;
+  OptionWord EngineOptions::*wordField;
 };
 
 // Every option, in the order they are written. Renaming or reordering one changes saved projects.

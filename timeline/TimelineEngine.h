@@ -3,6 +3,7 @@
 // Platform-free: nothing here knows about windows, the host or the video player.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 namespace tempotally {
@@ -37,20 +38,59 @@ constexpr double MillisecondsPerSecond = 1000.0;
 constexpr double SecondsPerMinute = 60.0;
 constexpr double MillisecondsPerMinute = 60000.0;
 
+// A value that one side writes while another reads it: relaxed loads and stores, each of which is
+// whole. Copying takes each value whole; a copy of several is not one moment's, which no reader
+// here needs.
+template <typename T>
+class Relaxed {
+ public:
+  constexpr Relaxed(T value = T{}) : value_(value) {}
+  Relaxed(const Relaxed& other) : value_(other.Load()) {}
+  Relaxed& operator=(const Relaxed& other) {
+    Store(other.Load());
+    return *this;
+  }
+  Relaxed& operator=(T value) {
+    Store(value);
+    return *this;
+  }
+  operator T() const { return Load(); }
+  T Load() const { return value_.load(std::memory_order_relaxed); }
+  void Store(T value) { value_.store(value, std::memory_order_relaxed); }
+
+ private:
+  std::atomic<T> value_;
+};
+
+// A map entry as the paint reads it beside the thread that writes it: one relaxed access of the
+// whole double. The engine writes every entry this way; its own reads are plain, as only the
+// thread that holds the engine writes.
+inline double LoadLength(const double* entry) {
+  double value;
+  __atomic_load(entry, &value, __ATOMIC_RELAXED);
+  return value;
+}
+inline void StoreLength(double* entry, double value) {
+  __atomic_store(entry, &value, __ATOMIC_RELAXED);
+}
+
 // The options, saved under the same names, and the video window's placement; the initialisers
 // are a new (or reset) engine's values. A new option goes here and into the codec's key table.
+// Only the non-tick side writes them; the tick and the paint read them as they stand.
+using OptionByte = Relaxed<uint8_t>;
+using OptionWord = Relaxed<int32_t>;
 struct EngineOptions {
-  uint8_t freeze = 0;
-  uint8_t video = 0;
-  uint8_t videoontop = 0;
-  uint8_t lookahead = 1;
-  uint8_t optimise = StepEveryTick;  // the summation step: 1 or 4
-  uint8_t selection = 0;
-  uint8_t minimised = 0;  // the editor's fold level
-  int32_t winleft = 0;
-  int32_t wintop = 0;
-  int32_t winwidth = DefaultVideoWidth;
-  int32_t winheight = DefaultVideoHeight;
+  OptionByte freeze = 0;
+  OptionByte video = 0;
+  OptionByte videoontop = 0;
+  OptionByte lookahead = 1;
+  OptionByte optimise = StepEveryTick;  // the summation step: 1 or 4
+  OptionByte selection = 0;
+  OptionByte minimised = 0;  // the editor's fold level
+  OptionWord winleft = 0;
+  OptionWord wintop = 0;
+  OptionWord winwidth = DefaultVideoWidth;
+  OptionWord winheight = DefaultVideoHeight;
 };
 
 // Everything the engine reads and writes lives in this one object, so that its users can serialise
@@ -71,7 +111,8 @@ struct TimelineEngine {
   double displaySeconds = 0.0;
 
   // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds. Code that writes either
-  // array other than through the operations below calls DropRunningSum afterwards.
+  // array other than through the operations below calls DropRunningSum afterwards; map entries
+  // are written with StoreLength.
   double* tickDurations = nullptr;
   double* beatSums = nullptr;
 
@@ -88,12 +129,6 @@ struct TimelineEngine {
     double sum = 0.0;
   };
   RunningSum running;
-
-  // Test seam: when set, called with every beat start that the summation walk of ElapsedSeconds
-  // reaches, before it adds that beat, so a test can hold a walk half done while another thread
-  // acts. Null in the product.
-  void (*walkProbe)(void* context, int32_t tick) = nullptr;
-  void* walkProbeContext = nullptr;
 
   TimelineEngine() = default;
   TimelineEngine(const TimelineEngine&) = delete;
