@@ -80,8 +80,12 @@ void SharedEngine::ResetState() {
 }
 
 void SharedEngine::EnterWaiting() {
-  // A holder leaves after bounded work; the tick's and a notifier's are short.
+  // A holder leaves after bounded work; the tick's and a notifier's are short. Ticks that come back
+  // to back would leave no gap, so while the non-tick side waits they leave their figures in the
+  // ring: it waits for one tick at most.
+  waiting_.store(true, std::memory_order_relaxed);
   while (!TryEnter()) std::this_thread::yield();
+  waiting_.store(false, std::memory_order_relaxed);
   CatchUp();
 }
 
@@ -97,13 +101,15 @@ void SharedEngine::Leave() {
     for (int i = 0; i < 3; ++i) published_.timeSignature[i] = engine_.timeSignature[i];
     uint32_t seen[NoteKinds];
     std::copy(applied_, applied_ + NoteKinds, seen);
+    published_.notes = seen[NoteTransport] + seen[NotePosition] + seen[NoteSignature];
     gate_.store(false, std::memory_order_seq_cst);
     // A notifier that found the gate shut left its note to this holder (see the top of the file).
     bool pending = false;
     for (int kind = 0; kind < NoteKinds; ++kind) {
       pending = pending || noteGeneration_[kind].load(std::memory_order_seq_cst) != seen[kind];
     }
-    if (!pending || !TryEnter()) return;
+    // With ticks still waiting the tick is about, and it applies the note at its next entry.
+    if (!pending || ring_.read_available() != 0 || !TryEnter()) return;
   }
 }
 
@@ -138,13 +144,17 @@ void SharedEngine::ApplyNotes(const NoteMark& notes) {
 }
 
 void SharedEngine::CatchUp() {
+  // Only the ticks already waiting: the tick leaves more while a non-tick holder replays, and the
+  // holder must get to leave. What comes later waits for the next holder, the tick itself at most
+  // one tick later.
   Deferred waiting;
-  while (ring_.pop(waiting)) {
+  for (size_t count = ring_.read_available(); count > 0 && ring_.pop(waiting); --count) {
     ApplyNotes(waiting.notes);
     RecordTick(waiting.report, waiting.wantVideoTime);
   }
   // Ticks are lost only once the ring is full, and none is pushed after them until the tick
-  // enters itself: they come after everything just replayed.
+  // enters itself: with the ring empty they come after everything replayed.
+  if (ring_.read_available() != 0) return;
   CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
   ApplyNotes(ReadNotes());
 }
@@ -190,7 +200,7 @@ TickOutcome SharedEngine::RecordTick(const HostTickReport& report, bool wantVide
 }
 
 TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime) {
-  if (TryEnter()) {
+  if (!waiting_.load(std::memory_order_relaxed) && TryEnter()) {
     CatchUp();
     overflowing_ = false;
     const TickOutcome outcome = RecordTick(report, wantVideoTime);
@@ -253,7 +263,12 @@ double SharedEngine::Refresh(int32_t* shownTick) {
                                                : published_.currentTick.Load();
   double seconds = published_.displaySeconds;
   int32_t tick = published_.paintedTick;
-  if (next != published_.currentTick || next != tick) {
+  // Notifications or ticks still waiting (the last holder left them to a tick that may not come)
+  // are applied here too.
+  uint32_t notes = 0;
+  for (const auto& generation : noteGeneration_) notes += generation.load(std::memory_order_relaxed);
+  const bool behind = notes != published_.notes || ring_.read_available() != 0;
+  if (behind || next != published_.currentTick || next != tick) {
     Change([&](TimelineEngine& engine) {
       engine.RefreshDisplayTime();
       seconds = engine.displaySeconds;

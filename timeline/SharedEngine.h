@@ -129,6 +129,7 @@ class SharedEngine {
     Relaxed<double> displaySeconds, songPosition;
     Relaxed<int32_t> timeSignature[3];
     Relaxed<const double*> map;
+    Relaxed<uint32_t> notes;  // notifications applied
   };
   // A lock that cannot throw: non-tick threads rarely meet, so a waiter yields. The thread that
   // holds it may take it again: a stream that pumps messages while the lock is held (a save or a
@@ -168,6 +169,7 @@ class SharedEngine {
   TimelineEngine engine_;  // the gate's holder's
   TimelineEngine spare_;   // its map is the other one; the non-tick lock's holder's
   std::atomic<bool> gate_{false};
+  std::atomic<bool> waiting_{false};  // the non-tick side waits for the gate; the tick stands back
   NonTickLock nonTick_;
   uint32_t applied_[NoteKinds] = {};  // the gate's holder's: generations applied
   uint32_t ticks_ = 0;                // the gate's holder's: ticks applied, lost ones included

@@ -78,7 +78,7 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
     SCOPED_TRACE(c.what);
     editor().graphSpan = c.span;
     editor().graphMargin = c.margin;
-    host_->engine.Live().options.minimised = c.fold;
+    host_->engine.Unshared().options.minimised = c.fold;
     editor().ApplyFoldHeight();
     const POINT home = At(c.fold ? FoldedGraphPoint : GraphPoint);
     testsupport::MoveTo(home);
@@ -112,7 +112,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
   } skinAside;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ctrl);
-    TimelineEngine& t = host_->engine.Live();
+    TimelineEngine& t = host_->engine.Unshared();
     t.currentTick = CurrentBeat * TicksPerBeat + 5;
     t.paintedTick = t.currentTick;
     for (int32_t beat = 0; beat < MapBeats; ++beat) t.beatSums[beat] = CachedSum;
@@ -121,7 +121,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
     testsupport::Press(Button::Left);
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
-    const TimelineEngine& after = host_->engine.Live();  // the click published a new state
+    const TimelineEngine& after = host_->engine.Unshared();  // the click changed it between two ticks
     EXPECT_EQ(after.options.optimise, c.optimise);
     EXPECT_EQ(after.paintedTick, -1);
     for (int32_t beat = 0; beat < MapBeats; ++beat) {

@@ -453,6 +453,22 @@ double ToldAfterTick(TimelineEngine& engine, double position, double hostTimeMs)
   return engine.ElapsedSeconds(engine.currentTick, engine.options.optimise) * MillisecondsPerSecond;
 }
 
+// Every field of `from` except the two arrays, into `to`.
+void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
+  to.options = from.options;
+  to.playing = from.playing;
+  to.playStarted = from.playStarted;
+  to.recentChange = from.recentChange;
+  to.songPosition = from.songPosition;
+  to.hostTime[0] = from.hostTime[0];
+  to.hostTime[1] = from.hostTime[1];
+  std::copy(from.timeSignature, from.timeSignature + 3, to.timeSignature);
+  to.currentTick = from.currentTick;
+  to.paintedTick = from.paintedTick;
+  to.displaySeconds = from.displaySeconds;
+  to.running = from.running;
+}
+
 void CloneEngine(const TimelineEngine& from, TimelineEngine& to) {
   CopyEngineFields(from, to);
   std::copy(from.tickDurations, from.tickDurations + MapTicks, to.tickDurations);
