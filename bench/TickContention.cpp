@@ -223,8 +223,8 @@ void NotificationBesideSlowSaves(const Song& song) {
         [&](int i) {
           // Not the thread that ticks: the change path.
           if (i % 2 == 0) {
-            shared.Change([&](TimelineEngine& e) { std::copy(signature, signature + 3,
-                                                             e.timeSignature); });
+            shared.Change(
+                [&](TimelineEngine& e) { std::copy(signature, signature + 3, e.timeSignature); });
           } else {
             shared.Change([](TimelineEngine& e) { e.OnTransport(TransportPlaying); });
           }
@@ -233,8 +233,9 @@ void NotificationBesideSlowSaves(const Song& song) {
           // The pieces are written while the non-tick side is held, as a save short of memory
           // does; a whole save holds it for the copy and the encoding.
           uint8_t piece[SavePieceBytes];
-          shared.EncodePieces(piece, sizeof piece,
-                              [&](const uint8_t* data, uint32_t size) { writer.Write(data, size); });
+          shared.EncodePieces(piece, sizeof piece, [&](const uint8_t* data, uint32_t size) {
+            writer.Write(data, size);
+          });
         });
     PrintLine("two states, one word (before)", ns);
   }

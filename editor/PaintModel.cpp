@@ -3,6 +3,7 @@
 // division guarded against values the host or a saved project may bring.
 #include "editor/PaintModel.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -119,12 +120,24 @@ void FormatReadout(double seconds, char* out, size_t size) {
   std::snprintf(out, size, "%02i:%05.2f", minutes, s);
 }
 
+EngineSnapshot SnapshotOf(const TimelineEngine& engine) {
+  EngineSnapshot snapshot;
+  snapshot.options = engine.options;
+  snapshot.displaySeconds = engine.displaySeconds;
+  snapshot.recentChange = engine.recentChange;
+  snapshot.songPosition = engine.songPosition;
+  std::copy(engine.timeSignature, engine.timeSignature + 3, snapshot.timeSignature);
+  snapshot.map = engine.tickDurations;
+  return snapshot;
+}
+
 void BuildPaintModel(const EngineSnapshot& engine, const GraphView& view, PaintModel& model) {
   model = PaintModel{};
   FormatReadout(engine.displaySeconds, model.readout, sizeof model.readout);
   model.readoutTinted = engine.recentChange != 0;
 
-  for (int i = 0; i < ToggleCount; ++i) model.leds[i] = ToggleOn(engine.options, Toggles[i]) ? 1 : 0;
+  for (int i = 0; i < ToggleCount; ++i)
+    model.leds[i] = ToggleOn(engine.options, Toggles[i]) ? 1 : 0;
 
   model.graphShown = engine.options.minimised < DeepestFoldLevel;
   if (model.graphShown) BuildGraph(engine, view, model);

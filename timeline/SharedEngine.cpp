@@ -1,37 +1,21 @@
 // The gate, the ring of waiting ticks, the notification slots and the paint's snapshot.
-//
 // Memory orders:
-// - The gate is taken with an exchange and given back with a store, both sequentially consistent:
-//   acquire and release carry the engine from one holder to the next, and the total order makes
-//   the notification hand-over below safe.
-// - A notifier stores its slot's values, raises the slot's generation, then tries the gate. A
-//   holder gives the gate back, then looks at the generations. Both pairs are sequentially
-//   consistent, so at least one side sees the other: either the notifier gets the gate, or the
-//   holder sees the new generation and takes the gate again to apply it. No notification waits
-//   for a tick that may never come.
-// - The ring is a single-producer, single-consumer queue (release on push, acquire on pop); the
-//   consumer is whoever holds the gate, which the gate keeps to one thread at a time.
-// - Everything the paint reads across threads is a relaxed atomic: it needs each value whole, not
-//   several values of one moment.
+// - The gate: an exchange to take it, a store to give it back, both sequentially consistent. They
+//   carry the engine from holder to holder, and their total order makes the hand-over of notes
+//   safe: a notifier raises its slot's generation and then tries the gate; a holder gives the gate
+//   back and then reads the generations; one of the two always sees the other, so either the
+//   notifier gets the gate or the holder takes it again for the note. No note waits for a tick.
+// - The ring: single producer (the tick), single consumer (the gate's holder, one at a time);
+//   release on push, acquire on pop.
+// - What the paint reads is relaxed: it needs each value whole, not several of one moment.
 #include "timeline/SharedEngine.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
-#include <limits>
 
 namespace tempotally {
-
-EngineSnapshot SnapshotOf(const TimelineEngine& engine) {
-  EngineSnapshot snapshot;
-  snapshot.options = engine.options;
-  snapshot.displaySeconds = engine.displaySeconds;
-  snapshot.recentChange = engine.recentChange;
-  snapshot.songPosition = engine.songPosition;
-  std::copy(engine.timeSignature, engine.timeSignature + 3, snapshot.timeSignature);
-  snapshot.map = engine.tickDurations;
-  return snapshot;
-}
 
 void SharedEngine::NonTickLock::Lock() {
   const std::thread::id self = std::this_thread::get_id();
@@ -47,17 +31,6 @@ void SharedEngine::NonTickLock::Unlock() {
   if (--depth_ > 0) return;
   owner_.store(std::thread::id(), std::memory_order_relaxed);
   held_.store(false, std::memory_order_release);
-}
-
-SharedEngine::Held::Held(SharedEngine& s) : shared(s) {
-  shared.nonTick_.Lock();
-  shared.EnterWaiting();
-  boundary = shared.EventsApplied();
-}
-
-SharedEngine::Held::~Held() {
-  shared.Leave();
-  shared.nonTick_.Unlock();
 }
 
 bool SharedEngine::Allocate() {
@@ -169,15 +142,13 @@ void SharedEngine::CountLostTicks(uint32_t lost) {
   ticks_ += lost;
   if (lost == 0 || engine_.playing != 1) return;
   // As many ticks as RecordTick would have counted, with nothing recorded.
-  if (engine_.playStarted == 0) {
-    engine_.playStarted = 1;
-    engine_.currentTick = TickFromPosition(engine_.songPosition);
-  }
+  if (engine_.playStarted == 0) engine_.currentTick = TickFromPosition(engine_.songPosition);
+  engine_.playStarted = 1;
   const int64_t tick = static_cast<int64_t>(engine_.currentTick) + lost;
-  engine_.currentTick =
-      static_cast<int32_t>(std::min<int64_t>(tick, std::numeric_limits<int32_t>::max()));
-  engine_.recentChange = std::max<int32_t>(0, engine_.recentChange - static_cast<int32_t>(
-                                                  std::min<uint32_t>(lost, RecentChangeTicks)));
+  engine_.currentTick = static_cast<int32_t>(std::min<int64_t>(tick, INT32_MAX));
+  engine_.recentChange = lost < static_cast<uint32_t>(engine_.recentChange)
+                             ? engine_.recentChange - static_cast<int32_t>(lost)
+                             : 0;
   engine_.DropRunningSum();
 }
 
@@ -266,7 +237,8 @@ double SharedEngine::Refresh(int32_t* shownTick) {
   // Notifications or ticks still waiting (the last holder left them to a tick that may not come)
   // are applied here too.
   uint32_t notes = 0;
-  for (const auto& generation : noteGeneration_) notes += generation.load(std::memory_order_relaxed);
+  for (const auto& generation : noteGeneration_)
+    notes += generation.load(std::memory_order_relaxed);
   const bool behind = notes != published_.notes || ring_.read_available() != 0;
   if (behind || next != published_.currentTick || next != tick) {
     Change([&](TimelineEngine& engine) {
@@ -280,29 +252,18 @@ double SharedEngine::Refresh(int32_t* shownTick) {
 }
 
 uint32_t SharedEngine::Save(StateWriter& writer) {
-  TimelineEngine copy;
-  if (!copy.Allocate()) {
-    // Short of memory for a copy: the spare map serves, and the lock stays held while the pieces
-    // are written. The gate does not: the ticks go on.
-    nonTick_.Lock();
-    uint32_t boundary = 0;
-    {
-      EnterWaiting();
-      boundary = EventsApplied();
-      spare_.options = engine_.options;
-      for (int32_t i = 0; i < MapTicks; ++i) {
-        StoreLength(&spare_.tickDurations[i], engine_.tickDurations[i]);
-      }
-      Leave();
-    }
-    SaveState(spare_, writer);
-    nonTick_.Unlock();
-    return boundary;
-  }
-  uint32_t boundary = Change([&](TimelineEngine& engine) {
+  // Short of memory for a copy of its own, the save uses the spare map and keeps the lock (not the
+  // gate: the ticks go on) while it writes.
+  TimelineEngine own;
+  const bool ownCopy = own.Allocate();
+  TimelineEngine& copy = ownCopy ? own : spare_;
+  nonTick_.Lock();
+  const uint32_t boundary = Change([&](TimelineEngine& engine) {
     copy.options = engine.options;
-    std::copy(engine.tickDurations, engine.tickDurations + MapTicks, copy.tickDurations);
+    for (int32_t i = 0; i < MapTicks; ++i)
+      StoreLength(&copy.tickDurations[i], engine.tickDurations[i]);
   });
+  if (ownCopy) nonTick_.Unlock();
   // The whole part in one write; in pieces when there is no memory for that.
   if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
     StateEncoder encoder;
@@ -311,6 +272,7 @@ uint32_t SharedEngine::Save(StateWriter& writer) {
   } else {
     SaveState(copy, writer);
   }
+  if (!ownCopy) nonTick_.Unlock();
   return boundary;
 }
 
@@ -321,24 +283,22 @@ EngineOptions SharedEngine::Restore(StateReader& reader, uint32_t* boundary) {
   nonTick_.Lock();
   if (own) {
     spare_.options = restored.options;
-    for (int32_t i = 0; i < MapTicks; ++i) {
+    for (int32_t i = 0; i < MapTicks; ++i)
       StoreLength(&spare_.tickDurations[i], restored.tickDurations[i]);
-    }
   } else {
     // Short of memory for an engine of its own: the stream is read into the spare under the lock.
     RestoreState(spare_, reader);
   }
-  EnterWaiting();
-  if (boundary != nullptr) *boundary = EventsApplied();
-  std::swap(engine_.tickDurations, spare_.tickDurations);
-  engine_.options = spare_.options;
-  engine_.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
-  engine_.paintedTick = -1;        // and so did the readout's time
-  published_.map = engine_.tickDurations;
-  const EngineOptions options = engine_.options;
-  Leave();
+  const uint32_t at = Change([&](TimelineEngine& engine) {
+    std::swap(engine.tickDurations, spare_.tickDurations);
+    engine.options = spare_.options;
+    engine.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
+    engine.paintedTick = -1;        // and so did the readout's time
+    published_.map = engine.tickDurations;
+  });
   nonTick_.Unlock();
-  return options;
+  if (boundary != nullptr) *boundary = at;
+  return engine_.options;
 }
 
 }  // namespace tempotally

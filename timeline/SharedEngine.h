@@ -1,22 +1,13 @@
-// One plug-in object's engine as the host's threads use it. Each piece of state has one owner, and
-// every crossing between threads is one of these moves (docs/architecture.md, "Threads"):
-//
-// - Options: written only by the non-tick side, under the gate so that a change lands between two
-//   ticks; read by anyone as relaxed atomics (EngineOptions).
-// - Notifications (transport, song position, time signature) from any thread: latest-value slots,
-//   applied by whoever next holds the gate, at once by the notifier when the gate is free. They
-//   never wait and take no lock.
-// - The engine's own state (map, cache, running sum, transport, current tick): used by one thread
-//   at a time, the gate's holder. The tick only tries the gate; shut out, it leaves its host
-//   figures in a ring, tells the player its last time advanced by the measured length, and
-//   returns. Whoever next holds the gate replays the ring in order before anything else.
-// - The paint: a snapshot that each holder publishes as it leaves, and the map's entries as relaxed
-//   loads. Both maps live as long as the object; a restore swaps them by pointer, so a map the
-//   paint once saw is never freed under it.
-//
-// Non-tick threads are kept apart by one lock that the tick, the notifications and the paint's
-// reads never take. The non-tick side holds the gate only for short, bounded work; stream calls,
-// allocation and formatting happen outside it.
+// One plug-in object's engine as the host's threads use it. Each piece of state has one owner;
+// docs/architecture.md ("Threads") lists them and the moves between threads:
+// - options: written by the non-tick side under the gate, read by anyone as relaxed atomics;
+// - notifications (transport, position, signature): latest-value slots from any thread, applied by
+//   whoever next holds the gate, at once by the notifier when it is free;
+// - the engine's own state: the gate's holder's. The tick only tries the gate; shut out, it leaves
+//   its figures in a ring that the next holder replays in order before anything else;
+// - the paint: a snapshot each holder publishes as it leaves, and the map's entries as relaxed
+//   loads. Both maps live as long as the object, so a map the paint once saw is never freed.
+// Non-tick threads are kept apart by a lock that the tick, notifications and paint never take.
 #pragma once
 
 #include <atomic>
@@ -39,9 +30,7 @@ struct HostTickReport {
 struct TickOutcome {
   bool repaint = false;      // a change was recorded, the shown tick moved on, or not known yet
   double videoTimeMs = 0.0;  // the elapsed time at the new current tick, when asked for
-  // The engine was busy: the figures wait in the ring, and the time is the last one advanced by
-  // the measured length.
-  bool deferred = false;
+  bool deferred = false;     // the engine was busy: the time is the last one, advanced by this tick
 };
 
 // Everything the editor's paint shows of the engine; the map's entries are read with LoadLength.
@@ -53,9 +42,6 @@ struct EngineSnapshot {
   int32_t timeSignature[3] = {0, 0, 0};
   const double* map = nullptr;
 };
-
-// The snapshot of an engine that no other thread uses (tests, and mirrors of the engine).
-EngineSnapshot SnapshotOf(const TimelineEngine& engine);
 
 // Ticks of host figures that can wait for the gate; further ticks are counted without them.
 constexpr uint32_t DeferredTicks = 512;
@@ -73,9 +59,8 @@ class SharedEngine {
   // The engine itself, for code that knows no other thread uses it (construction, tests).
   TimelineEngine& Unshared() { return engine_; }
 
-  // --- The per-tick call: never waits, never on two threads at once. ---
-  // Records the tick from the host's figures and, when `wantVideoTime`, sums the map up to the new
-  // current tick.
+  // --- The per-tick call: never waits, never on two threads at once. Records the tick from the
+  // host's figures and, when `wantVideoTime`, sums the map up to the new current tick. ---
   TickOutcome Tick(const HostTickReport& report, bool wantVideoTime);
 
   // --- Host notifications: any thread, any time; never wait. ---
@@ -88,15 +73,18 @@ class SharedEngine {
   EngineOptions Options() const { return engine_.options; }
   EngineSnapshot Snapshot() const;
 
-  // --- The non-tick side: one caller at a time under the lock; may wait for a holder of the gate
-  // to leave, by yielding. Never from inside the engine. ---
+  // --- The non-tick side: one caller at a time under the lock; waits for the gate by yielding. ---
   // Runs `change` on the engine between two ticks. Returns the host events (ticks and
   // notifications) applied before it.
   template <typename F>
   uint32_t Change(F&& change) {
-    Held held(*this);
+    nonTick_.Lock();
+    EnterWaiting();
+    const uint32_t boundary = EventsApplied();
     change(engine_);
-    return held.boundary;
+    Leave();
+    nonTick_.Unlock();
+    return boundary;
   }
   // RefreshDisplayTime when the snapshot says it has something to write; returns the seconds to
   // show and, when asked, the tick they belong to.
@@ -131,9 +119,8 @@ class SharedEngine {
     Relaxed<const double*> map;
     Relaxed<uint32_t> notes;  // notifications applied
   };
-  // A lock that cannot throw: non-tick threads rarely meet, so a waiter yields. The thread that
-  // holds it may take it again: a stream that pumps messages while the lock is held (a save or a
-  // restore short of memory) may bring a click or a paint on the same thread.
+  // A lock that cannot throw; a waiter yields. Its holder may take it again: a stream that pumps
+  // messages under it (a save or restore short of memory) may bring a click on the same thread.
   class NonTickLock {
    public:
     void Lock();
@@ -144,16 +131,6 @@ class SharedEngine {
     std::atomic<std::thread::id> owner_{};
     int depth_ = 0;  // the owner's
   };
-  // The non-tick side's hold: the lock, then the gate, with the ring drained.
-  struct Held {
-    explicit Held(SharedEngine& shared);
-    ~Held();
-    Held(const Held&) = delete;
-    Held& operator=(const Held&) = delete;
-    SharedEngine& shared;
-    uint32_t boundary;
-  };
-
   bool TryEnter() { return !gate_.exchange(true, std::memory_order_seq_cst); }
   void EnterWaiting();
   void Leave();
@@ -174,8 +151,7 @@ class SharedEngine {
   uint32_t applied_[NoteKinds] = {};  // the gate's holder's: generations applied
   uint32_t ticks_ = 0;                // the gate's holder's: ticks applied, lost ones included
 
-  // Notification slots: values first, then the generation, so a reader that sees a generation
-  // sees its values.
+  // Notification slots: the values, then the generation raised, so a reader sees the values.
   Relaxed<int32_t> noteTransport_;
   Relaxed<double> notePosition_;
   Relaxed<int32_t> noteSignature_[3];

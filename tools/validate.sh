@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Validates a built plug-in module under Wine, the way plug-in validators check other formats:
 # lifecycle and resource counts, random host-call sequences, damaged and chunked state streams,
-# and ticks against paints and restores on two threads. Each group runs in a process of its own.
+# ticks against paints and restores on two threads, and three threads (ticks; paints and clicks
+# on a window thread suspended at random; saves, restores and notifications on a third). Each group runs in a process of its own.
 # Prints one line per check and a summary "N passed, N failed".
 #   tools/validate.sh [--full] [DLL]     (default: the DLL of build/win; short level unless --full)
 set -uo pipefail  # no -e: every group runs, and the summary counts the failures
@@ -26,7 +27,7 @@ run_groups() {
   cd "$build/tools/validate" || { echo "FAIL validator: no folder $build/tools/validate"; return 1; }
   local group log status
   log=$(mktemp)
-  for group in lifecycle random streams threads; do
+  for group in lifecycle random streams threads three; do
     echo "== $group ($level)"
     timeout 1800 wine ./tempotally_validate.exe "$group" "$level" "$dll" "$player" | tr -d '\r' |
       tee "$log"

@@ -15,8 +15,8 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <string>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 

@@ -694,6 +694,118 @@ void Threads(Environment& env, PluginModule& module) {
                songTicks, static_cast<int>(calls.size()), mismatches, firstBad, unmatchedSaves));
 }
 
+// Three threads, as hosts use them: the mixing thread ticks a song over and over; this, the window
+// thread, paints the shown editor and clicks a toggle while another thread suspends it at random
+// moments (wherever it is, inside the engine's gate too); and a third thread saves, restores and
+// sends the transport, position and time-signature notifications. Round after round: no crash, no
+// hang, no tick that waits for the suspended window thread, and every save reads back whole.
+void ThreeThreads(Environment& env, PluginModule& module) {
+  const int rounds = env.Full() ? 2000 : 300;
+  constexpr DWORD ShortestSuspensionMs = 10;
+  constexpr DWORD SuspensionSpreadMs = 21;
+  TestHost host;
+  host.SetRecording(false);
+  RawPlug plug = module.Create(host, 5);
+  HWND parent = MakeParent();
+  plug.Dispatch(IdShowEditor, 0, reinterpret_cast<uintptr_t>(parent));
+  plug.Dispatch(IdTransport, 0, 1);
+  PumpMessages();
+
+  const int32_t songTicks = 32 * TicksPerBeat;
+  std::vector<double> positions(songTicks), hostTimes(songTicks);
+  {
+    song::SongSimulator song(song::TempoAutomation::DefaultSong());
+    song.Start();
+    for (int32_t t = 0; t < songTicks; ++t) {
+      positions[t] = song.PositionTicks();
+      hostTimes[t] = song.HostTimeMs();
+      song.AdvanceTick();
+    }
+  }
+
+  Clock clock;
+  std::atomic<bool> stop{false};
+  std::atomic<long> ticks{0};
+  double longest = 0.0;
+  std::thread mixer([&] {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+    for (int32_t t = 0; !stop; t = (t + 1) % songTicks) {
+      host.SetSongPosition(positions[t]);
+      host.SetHostTimeMs(hostTimes[t]);
+      const double before = clock.NowMs();
+      plug.Tick();
+      longest = std::max(longest, clock.NowMs() - before);
+      ++ticks;
+      if (t % 64 == 0) SwitchToThread();
+    }
+  });
+
+  std::atomic<long> saves{0}, incomplete{0}, restores{0}, notifications{0};
+  std::thread third([&] {
+    std::mt19937 random(0x3A3A);
+    const int32_t signatures[2][3] = {{4, 4, 0}, {7, 8, 0}};
+    while (!stop) {
+      std::vector<uint8_t> saved = Save(plug);
+      ++saves;
+      const StateView view = Inspect(saved);
+      incomplete += !view.complete;
+      saved.resize(std::min(saved.size(), view.end));
+      RestoreInChunks(plug, saved, 1 + random() % 8192);
+      ++restores;
+      plug.Dispatch(IdTimeSignature, 0, reinterpret_cast<uintptr_t>(signatures[random() % 2]));
+      plug.Dispatch(IdTransport, 0, 1);
+      if (random() % 4 == 0) plug.Dispatch(IdSongPosition, 0, 0);
+      notifications += 3;
+    }
+  });
+
+  HANDLE window = nullptr;
+  DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &window,
+                  THREAD_SUSPEND_RESUME, FALSE, 0);
+  std::atomic<int> suspensions{0};
+  std::thread suspender([&] {
+    std::mt19937 random(0x5C5C);
+    while (!stop) {
+      Sleep(random() % 15);
+      if (stop) break;
+      if (SuspendThread(window) == static_cast<DWORD>(-1)) break;
+      Sleep(ShortestSuspensionMs + random() % SuspensionSpreadMs);
+      ResumeThread(window);
+      ++suspensions;
+    }
+  });
+
+  const LPARAM selectionLabel = MAKELPARAM(210, 70);
+  for (int round = 0; round < rounds; ++round) {
+    if (HWND editor = plug.EditorWindow()) {
+      RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      if (round % 8 == 0) {
+        SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, selectionLabel);
+        SendMessageA(editor, WM_LBUTTONUP, 0, selectionLabel);
+      }
+    }
+    PumpMessages();
+  }
+  stop = true;
+  suspender.join();
+  third.join();
+  mixer.join();
+  CloseHandle(window);
+  plug.Dispatch(IdShowEditor, 0, 0);
+  plug.Release();
+  DestroyWindow(parent);
+
+  Check(suspensions > 0 && longest < ShortestSuspensionMs,
+        "three threads: no tick waits for a suspended window thread",
+        Format("%d rounds of paints, %d suspensions of %lu to %lu ms, %ld ticks (longest %.2f ms), "
+               "%ld saves, %ld restores, %ld notifications",
+               rounds, suspensions.load(), ShortestSuspensionMs,
+               ShortestSuspensionMs + SuspensionSpreadMs - 1, ticks.load(), longest, saves.load(),
+               restores.load(), notifications.load()));
+  Check(incomplete == 0 && saves > 0, "three threads: every save reads back whole",
+        Format("%ld of %ld saves incomplete", incomplete.load(), saves.load()));
+}
+
 }  // namespace
 }  // namespace tempotally::validate
 
@@ -714,6 +826,7 @@ int main(int argc, char** argv) {
   else if (group == "random") RandomCalls(env, module);
   else if (group == "streams") Streams(env, module);
   else if (group == "threads") Threads(env, module);
+  else if (group == "three") ThreeThreads(env, module);
   else Check(false, "group", group);
   return failures == 0 ? 0 : 1;
 }
