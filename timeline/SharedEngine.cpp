@@ -49,7 +49,7 @@ void SharedEngine::ResetState() {
   engine_.ResetState();
   spare_.ResetState();
   EnterWaiting();
-  Leave();
+  Leave(AllWaiting);
 }
 
 void SharedEngine::EnterWaiting() {
@@ -59,12 +59,12 @@ void SharedEngine::EnterWaiting() {
   waiting_.store(true, std::memory_order_relaxed);
   while (!TryEnter()) std::this_thread::yield();
   waiting_.store(false, std::memory_order_relaxed);
-  CatchUp();
+  CatchUp(AllWaiting);
 }
 
-void SharedEngine::Leave() {
+void SharedEngine::Leave(size_t replays) {
   for (;;) {
-    CatchUp();  // ticks that came while this holder worked
+    CatchUp(replays);  // ticks that came while this holder worked
     published_.currentTick = engine_.currentTick;
     published_.paintedTick = engine_.paintedTick;
     published_.recentChange = engine_.recentChange;
@@ -116,20 +116,22 @@ void SharedEngine::ApplyNotes(const NoteMark& notes) {
   std::copy(notes.generation, notes.generation + NoteKinds, applied_);
 }
 
-void SharedEngine::CatchUp() {
-  // Only the ticks already waiting: the tick leaves more while a non-tick holder replays, and the
-  // holder must get to leave. What comes later waits for the next holder, the tick itself at most
-  // one tick later.
+bool SharedEngine::CatchUp(size_t replays) {
+  // Only ticks already waiting: the tick leaves more while a non-tick holder replays, and the
+  // holder must get to leave. What comes later waits for the next holder, the tick at most one tick
+  // later.
   Deferred waiting;
-  for (size_t count = ring_.read_available(); count > 0 && ring_.pop(waiting); --count) {
+  for (size_t count = std::min(replays, ring_.read_available()); count > 0 && ring_.pop(waiting);
+       --count) {
     ApplyNotes(waiting.notes);
     RecordTick(waiting.report, waiting.wantVideoTime);
   }
   // Ticks are lost only once the ring is full, and none is pushed after them until the tick
   // enters itself: with the ring empty they come after everything replayed.
-  if (ring_.read_available() != 0) return;
+  if (ring_.read_available() != 0) return false;
   CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
   ApplyNotes(ReadNotes());
+  return true;
 }
 
 uint32_t SharedEngine::EventsApplied() const {
@@ -171,15 +173,15 @@ TickOutcome SharedEngine::RecordTick(const HostTickReport& report, bool wantVide
 }
 
 TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime) {
-  if (!waiting_.load(std::memory_order_relaxed) && TryEnter()) {
-    CatchUp();
+  const bool entered = !waiting_.load(std::memory_order_relaxed) && TryEnter();
+  if (entered && CatchUp(ReplaysPerTick)) {
     overflowing_ = false;
     const TickOutcome outcome = RecordTick(report, wantVideoTime);
     if (wantVideoTime) lastToldMs_ = outcome.videoTimeMs;
-    Leave();
+    Leave(0);
     return outcome;
   }
-  // Shut out: the figures wait for the holder, who replays them before anything else.
+  // Shut out, or more ticks waiting than one call replays: the figures join the ring, behind them.
   TickOutcome outcome;
   outcome.deferred = true;
   outcome.repaint = true;
@@ -187,6 +189,7 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
     overflowing_ = true;
     lost_.fetch_add(1, std::memory_order_release);
   }
+  if (entered) Leave(0);
   if (wantVideoTime) {
     const double seconds = MeasureTickSeconds(report.position, report.hostTime[0]);
     const bool advance = published_.playing == 1 && std::isfinite(seconds) && seconds > 0.0;
@@ -199,8 +202,8 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
 void SharedEngine::Notified(Note kind) {
   noteGeneration_[kind].fetch_add(1, std::memory_order_seq_cst);
   if (!TryEnter()) return;  // the holder applies it before it leaves
-  CatchUp();
-  Leave();
+  CatchUp(ReplaysPerTick);
+  Leave(0);
 }
 
 void SharedEngine::Transport(int32_t value) {

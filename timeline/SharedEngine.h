@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <boost/lockfree/spsc_queue.hpp>
+#include <cstddef>
 #include <cstdint>
 #include <thread>
 
@@ -45,6 +46,10 @@ struct EngineSnapshot {
 
 // Ticks of host figures that can wait for the gate; further ticks are counted without them.
 constexpr uint32_t DeferredTicks = 512;
+// Waiting ticks that one tick or notification replays, which bounds its work; the non-tick side
+// replays all that wait.
+constexpr size_t ReplaysPerTick = 8;
+constexpr size_t AllWaiting = SIZE_MAX;
 
 class SharedEngine {
  public:
@@ -82,7 +87,7 @@ class SharedEngine {
     EnterWaiting();
     const uint32_t boundary = EventsApplied();
     change(engine_);
-    Leave();
+    Leave(AllWaiting);
     nonTick_.Unlock();
     return boundary;
   }
@@ -133,9 +138,10 @@ class SharedEngine {
   };
   bool TryEnter() { return !gate_.exchange(true, std::memory_order_seq_cst); }
   void EnterWaiting();
-  void Leave();
-  // Replays the waiting ticks and applies the notifications, in the order they came.
-  void CatchUp();
+  void Leave(size_t replays);
+  // Replays up to `replays` of the waiting ticks; once none waits, applies the lost ticks and the
+  // notifications. True when none waits.
+  bool CatchUp(size_t replays);
   void ApplyNotes(const NoteMark& notes);
   NoteMark ReadNotes() const;
   void Notified(Note kind);

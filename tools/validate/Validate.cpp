@@ -701,8 +701,10 @@ void Threads(Environment& env, PluginModule& module) {
 // hang, no tick that waits for the suspended window thread, and every save reads back whole.
 void ThreeThreads(Environment& env, PluginModule& module) {
   const int rounds = env.Full() ? 2000 : 300;
-  constexpr DWORD ShortestSuspensionMs = 10;
-  constexpr DWORD SuspensionSpreadMs = 21;
+  // A tick that waited for the suspended window thread would last a whole suspension; the machine's
+  // own preemptions of the mixing thread stay well below this.
+  constexpr DWORD ShortestSuspensionMs = 50;
+  constexpr DWORD SuspensionSpreadMs = 51;
   TestHost host;
   host.SetRecording(false);
   RawPlug plug = module.Create(host, 5);
@@ -766,7 +768,7 @@ void ThreeThreads(Environment& env, PluginModule& module) {
   std::thread suspender([&] {
     std::mt19937 random(0x5C5C);
     while (!stop) {
-      Sleep(random() % 15);
+      Sleep(random() % 30);
       if (stop) break;
       if (SuspendThread(window) == static_cast<DWORD>(-1)) break;
       Sleep(ShortestSuspensionMs + random() % SuspensionSpreadMs);
