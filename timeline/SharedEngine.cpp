@@ -54,10 +54,12 @@ void SharedEngine::ResetState() {
 
 void SharedEngine::EnterWaiting() {
   // A holder leaves after bounded work; the tick's and a notifier's are short. Ticks that come back
-  // to back would leave no gap, so while the non-tick side waits they leave their figures in the
-  // ring: it waits for one tick at most.
-  waiting_.store(true, std::memory_order_relaxed);
-  while (!TryEnter()) std::this_thread::yield();
+  // to back may leave no gap, so after a few tries the tick is asked to stand back and leave its
+  // figures in the ring: then this waits for one holder at most.
+  for (int tries = 0; !TryEnter(); ++tries) {
+    if (tries == PatientTries) waiting_.store(true, std::memory_order_relaxed);
+    std::this_thread::yield();
+  }
   waiting_.store(false, std::memory_order_relaxed);
   CatchUp(AllWaiting);
 }
@@ -129,7 +131,9 @@ bool SharedEngine::CatchUp(size_t replays) {
   // Ticks are lost only once the ring is full, and none is pushed after them until the tick
   // enters itself: with the ring empty they come after everything replayed.
   if (ring_.read_available() != 0) return false;
-  CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
+  if (lost_.load(std::memory_order_relaxed) != 0) {
+    CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
+  }
   ApplyNotes(ReadNotes());
   return true;
 }

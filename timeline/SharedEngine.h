@@ -50,6 +50,8 @@ constexpr uint32_t DeferredTicks = 512;
 // replays all that wait.
 constexpr size_t ReplaysPerTick = 8;
 constexpr size_t AllWaiting = SIZE_MAX;
+// Tries at the gate before the non-tick side asks the ticks to stand back.
+constexpr int PatientTries = 16;
 
 class SharedEngine {
  public:
