@@ -230,9 +230,15 @@ bool TimelineEngine::RecordTick(double position) {
     // Freeze keeps the map as it is, the empty stretch before the start included.
     if (options.lookahead != 0 && options.freeze == 0 && usable && currentTick > 0) {
       const int32_t top = currentTick > MapTicks ? LastTick : currentTick - 1;
+      int32_t lowestFilled = -1;
       for (int32_t i = top; i >= 0; --i) {
-        if (IsTickEmpty(tickDurations[i])) tickDurations[i] = tickSeconds;
+        if (IsTickEmpty(tickDurations[i])) {
+          tickDurations[i] = tickSeconds;
+          lowestFilled = i;
+        }
       }
+      // A sum cached past a filled tick left that tick out.
+      if (lowestFilled >= 0) ClearLaterBeatSums(lowestFilled / TicksPerBeat);
     }
   }
 

@@ -96,20 +96,27 @@ TEST_F(RecordTickTest, StartWithoutLookaheadWritesTheStartTickAlone) {
   EXPECT_TRUE(MapAllEqual(301, MapTicks, 0.0));
 }
 
-TEST_F(RecordTickTest, BackFillKeepsRecordedEntriesAndTheCache) {
+// The back-fill keeps what was recorded and clears the sums cached past what it filled, which left
+// the filled ticks out: the told time is the filled map's.
+TEST_F(RecordTickTest, BackFillKeepsRecordedEntriesAndClearsTheSumsItChanged) {
   engine.tickDurations[10] = Tick90;
   engine.tickDurations[20] = TickEmptyThreshold / 10;   // counts as empty
   engine.tickDurations[21] = -TickEmptyThreshold / 10;  // so does this
   engine.tickDurations[22] = TickEmptyThreshold;        // recorded, however small
-  engine.beatSums[3] = 7.0;
+  std::fill(engine.tickDurations + 300, engine.tickDurations + 400, Tick90);
+  engine.ElapsedSeconds(500, StepEveryTick);  // caches beats 1 to 5 over the empty ticks
   const double measured = Measured(500.0, Tick120);
   Start(500.0, Tick120);
   EXPECT_EQ(engine.tickDurations[10], Tick90);
   EXPECT_EQ(engine.tickDurations[20], measured);
   EXPECT_EQ(engine.tickDurations[21], measured);
   EXPECT_EQ(engine.tickDurations[22], TickEmptyThreshold);
-  EXPECT_TRUE(MapAllEqual(23, MapTicks, measured));
-  EXPECT_EQ(engine.beatSums[3], 7.0);
+  EXPECT_TRUE(MapAllEqual(23, 300, measured));
+  EXPECT_TRUE(MapAllEqual(300, 400, Tick90));
+  EXPECT_TRUE(MapAllEqual(400, MapTicks, measured));
+  double plain = engine.tickDurations[1];
+  for (int32_t i = 1; i < 450; ++i) plain += engine.tickDurations[i];
+  EXPECT_NEAR(engine.ElapsedSeconds(450, StepEveryTick), plain, 1e-12);
 }
 
 TEST_F(RecordTickTest, RestartBackFillsOnlyTheGapsOfEarlierPlays) {
