@@ -48,6 +48,7 @@ void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
   to.paintedTick = from.paintedTick;
   to.displaySeconds = from.displaySeconds;
   to.running = from.running;
+  to.highestCachedBeat = from.highestCachedBeat;
 }
 
 #if defined(__SANITIZE_THREAD__)
