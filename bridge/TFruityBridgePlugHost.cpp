@@ -33,8 +33,8 @@ CreatePlugInstanceFn FindCreatePlugInstance(HMODULE module) {
 
 }  // namespace
 
-TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host,
-                                             const wchar_t* playerModulePath, int32_t tag)
+TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath,
+                                             int32_t tag)
     : hostTag(tag) {
   std::memset(hostPublic, 0, sizeof hostPublic);
   hostPublic[0] = DefaultHostPublic0;

@@ -46,8 +46,8 @@ bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wcha
   size_t at = 0;
   path[0] = L'\0';
   if (plainLength >= MAX_PATH && !StartsWith(folder, LongPathPrefix)) {
-    const bool share = folderLength > ShareStartChars && IsSeparator(folder[0]) &&
-                       IsSeparator(folder[1]);
+    const bool share =
+        folderLength > ShareStartChars && IsSeparator(folder[0]) && IsSeparator(folder[1]);
     if (share) {
       if (!Append(path, at, LongSharePrefix, std::wcslen(LongSharePrefix))) return false;
       folder += ShareStartChars;

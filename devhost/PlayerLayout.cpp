@@ -66,8 +66,8 @@ std::string PathUnder(const std::string& folder, const std::string& relative) {
 bool InstallPlayer(const std::string& builtPlayer, PlayerSlot slot, const std::string& folder) {
   const std::string target = PathUnder(folder, RelativePath(slot));
   CreateFoldersFor(target);
-  return CopyFileW(FilePath(AsWindowsPath(builtPlayer)).c_str(), FilePath(target).c_str(),
-                   FALSE) != 0;
+  const std::wstring source = FilePath(AsWindowsPath(builtPlayer));
+  return CopyFileW(source.c_str(), FilePath(target).c_str(), FALSE) != 0;
 }
 
 bool RemovePlayer(PlayerSlot slot, const std::string& folder) {

@@ -4,6 +4,7 @@
 // video-player file loaded in the process then, one a line. Paths are written in UTF-8, in their
 // plain form: a "\\?\" prefix, with which the platform may name a long path, is left out.
 #include <windows.h>
+// After windows.h, which it needs.
 #include <tlhelp32.h>
 
 #include <cstdint>

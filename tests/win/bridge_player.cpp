@@ -165,8 +165,8 @@ TEST_F(BridgePlayer, PathTwoWhenPathOneGivesNoPlayer) {
         ASSERT_TRUE(CreateDirectoryA(pathOne.c_str(), nullptr));
         break;
       case PathOne::NotAModule: {
-        HANDLE file = CreateFileA(pathOne.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                  nullptr);
+        HANDLE file =
+            CreateFileA(pathOne.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;
         WriteFile(file, "not a module", 12, &written, nullptr);
