@@ -44,6 +44,7 @@ void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
   to.paintedTick = from.paintedTick;
   to.displaySeconds = from.displaySeconds;
   to.running = from.running;
+  to.highestCachedBeat = from.highestCachedBeat;
 }
 
 RacyReads::RacyReads() = default;

@@ -25,14 +25,22 @@ const std::vector<double>& RecordedSong() {
   return map;
 }
 
-std::vector<double> SteadyHostTimes() {
+namespace {
+
+std::vector<double> HostTimes(int32_t first, int32_t end) {
   std::vector<double> hostMs;
-  for (int32_t tick = SteadyFirstTick; tick < SteadyEndTick; ++tick) {
-    song::SongSimulator sim(song::TempoAutomation::DefaultSong());
+  song::SongSimulator sim(song::TempoAutomation::DefaultSong());
+  for (int32_t tick = first; tick < end; ++tick) {
     sim.JumpTo(tick);
     hostMs.push_back(sim.HostTimeMs());
   }
   return hostMs;
 }
+
+}  // namespace
+
+std::vector<double> SteadyHostTimes() { return HostTimes(SteadyFirstTick, SteadyEndTick); }
+
+std::vector<double> RampHostTimes() { return HostTimes(RampFirstTick, RampEndTick); }
 
 }  // namespace tempotally

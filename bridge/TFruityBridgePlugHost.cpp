@@ -3,6 +3,7 @@
 #include "bridge/TFruityBridgePlugHost.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "bridge/VideoWindow.h"
 
@@ -32,7 +33,7 @@ CreatePlugInstanceFn FindCreatePlugInstance(HMODULE module) {
 
 }  // namespace
 
-TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const char* playerModulePath,
+TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath,
                                              int32_t tag)
     : hostTag(tag) {
   std::memset(hostPublic, 0, sizeof hostPublic);
@@ -45,11 +46,12 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const char* 
 
   // A path that doesn't fit is not loaded at all: a cut-off path could name another file.
   if (!playerModulePath) return;
-  const size_t length = strnlen(playerModulePath, PlayerPathChars);
+  const size_t length = wcsnlen(playerModulePath, PlayerPathChars);
   if (length >= PlayerPathChars) return;
-  std::memcpy(playerPath, playerModulePath, length + 1);
+  std::wmemcpy(playerPath, playerModulePath, length + 1);
 
-  wrappedModule = LoadLibraryA(playerPath);
+  // The player's own dependencies are searched for as with a plain load.
+  wrappedModule = LoadLibraryExW(playerPath, nullptr, 0);
   if (!wrappedModule) return;
 
   holdsClass = AcquireVideoClass(wrappedModule);

@@ -9,15 +9,10 @@
 #include <cstdint>
 
 #include "abi/FruityPlugInterface.h"
+#include "bridge/VideoPlayerPath.h"
 
 namespace tempotally {
 
-constexpr int PlayerPathChars = 256;  // 255 characters and the terminator
-// The player's module paths, relative to the host's working directory, in order of preference.
-inline constexpr char VideoPlayerPath1[] =
-    "Plugins\\Fruity\\Generators\\Fruity Video Player 2\\Fruity Video Player 2.dll";
-inline constexpr char VideoPlayerPath2[] =
-    "Plugins\\Fruity\\Generators\\Fruity Video Player\\Fruity Video Player.dll";
 inline constexpr char VideoWindowClassName[] = "Tempotally_Plugin";
 inline constexpr char VideoWindowCaption[] = "Host window";
 inline constexpr char PlayerExportName[] = "CreatePlugInstance";
@@ -36,18 +31,13 @@ extern int32_t videoClassCount;
 // The player's export, of the same form as ours.
 using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
 
-// Writes the full path of the player to load under the current directory: path 1 when that file
-// can be opened for reading, else path 2, untested. The same full path is then loaded. False,
-// with an empty path, when the current directory cannot be read or the path does not fit.
-bool ChooseVideoPlayerPath(char (&path)[PlayerPathChars]);
-
 // The wrapped player's host. Construction loads the player module, creates the video window and the
 // wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The
 // owner runs ReleaseWrapped, then DestroyVideoWindow, then deletes the object (no virtual
 // destructor).
 class TFruityBridgePlugHost final : public TFruityPlugHost {
  public:
-  TFruityBridgePlugHost(TFruityPlugHost* host, const char* playerModulePath, int32_t tag);
+  TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath, int32_t tag);
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
@@ -86,7 +76,7 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   int32_t hostTag = 0;
   TFruityPlug* wrappedPlug = nullptr;
   HMODULE wrappedModule = nullptr;
-  char playerPath[PlayerPathChars] = {};
+  wchar_t playerPath[PlayerPathChars] = {};  // loaded as given, in wide characters
   HWND videoWindow = nullptr;
   bool holdsClass = false;  // this bridge counts in videoClassCount
 

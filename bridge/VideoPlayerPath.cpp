@@ -1,10 +1,13 @@
-// Chooses which of the two video-player module paths to load, as a full path under the current
-// directory: a relative path given to LoadLibraryA is searched for in the program's folder and
-// the system folders first, so the file probed here and the file loaded could differ.
-#include <windows.h>
+// Finding and opening the host's video player under the current directory. A relative path given
+// to the loader is searched for in the program's folder and the system folders first, so the file
+// probed here and the file loaded could differ: both use the same full path instead. Wide calls
+// throughout: the ANSI ones turn every character outside the code page into '?'.
+#include "bridge/VideoPlayerPath.h"
 
-#include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <memory>
+#include <new>
 
 #include "bridge/TFruityBridgePlugHost.h"
 
@@ -12,36 +15,90 @@ namespace tempotally {
 
 namespace {
 
-// `folder` and `relative` joined into `path`; false when they do not fit.
-bool Join(const char* folder, DWORD folderLength, const char* relative,
-          char (&path)[PlayerPathChars]) {
-  const bool separated = folderLength > 0 && (folder[folderLength - 1] == '\\' ||
-                                              folder[folderLength - 1] == '/');
+// The form of a full path that the file calls take past MAX_PATH characters, for a drive path
+// and for a share ("\\server\share\..." becomes "\\?\UNC\server\share\...").
+constexpr wchar_t LongPathPrefix[] = L"\\\\?\\";
+constexpr wchar_t LongSharePrefix[] = L"\\\\?\\UNC\\";
+constexpr size_t ShareStartChars = 2;  // the "\\" a share begins with
+constexpr const char* PlayerPaths[] = {VideoPlayerPath1, VideoPlayerPath2};
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
+  return std::wcsncmp(text, prefix, std::wcslen(prefix)) == 0;
+}
+
+// Appends `text` at `at`; false when it, with the terminator, would not fit.
+bool Append(wchar_t* path, size_t& at, const wchar_t* text, size_t length) {
+  if (at + length >= PlayerPathChars) return false;
+  std::wmemcpy(path + at, text, length);
+  at += length;
+  path[at] = L'\0';
+  return true;
+}
+
+// `folder` and `relative` (plain ASCII) joined into `path`, with the long form's prefix when the
+// result reaches MAX_PATH and the folder has none yet.
+bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wchar_t* path) {
+  const bool separated = folderLength > 0 && IsSeparator(folder[folderLength - 1]);
   const size_t relativeLength = std::strlen(relative);
-  const size_t total = folderLength + (separated ? 0 : 1) + relativeLength;
-  if (total >= PlayerPathChars) return false;
-  std::memcpy(path, folder, folderLength);
-  size_t at = folderLength;
-  if (!separated) path[at++] = '\\';
-  std::memcpy(path + at, relative, relativeLength + 1);
+  const size_t plainLength = folderLength + (separated ? 0 : 1) + relativeLength;
+  size_t at = 0;
+  path[0] = L'\0';
+  if (plainLength >= MAX_PATH && !StartsWith(folder, LongPathPrefix)) {
+    const bool share =
+        folderLength > ShareStartChars && IsSeparator(folder[0]) && IsSeparator(folder[1]);
+    if (share) {
+      if (!Append(path, at, LongSharePrefix, std::wcslen(LongSharePrefix))) return false;
+      folder += ShareStartChars;
+      folderLength -= ShareStartChars;
+    } else if (!Append(path, at, LongPathPrefix, std::wcslen(LongPathPrefix))) {
+      return false;
+    }
+  }
+  if (!Append(path, at, folder, folderLength)) return false;
+  if (!separated && !Append(path, at, L"\\", 1)) return false;
+  if (at + relativeLength >= PlayerPathChars) return false;
+  for (size_t i = 0; i <= relativeLength; ++i) {
+    path[at + i] = static_cast<wchar_t>(static_cast<unsigned char>(relative[i]));
+  }
   return true;
 }
 
 }  // namespace
 
-bool ChooseVideoPlayerPath(char (&path)[PlayerPathChars]) {
-  path[0] = '\0';
-  char folder[PlayerPathChars];
-  const DWORD length = GetCurrentDirectoryA(sizeof folder, folder);
-  if (length == 0 || length >= sizeof folder) return false;
-  if (!Join(folder, length, VideoPlayerPath1, path)) return false;
-  if (std::FILE* probe = std::fopen(path, "rb")) {
-    std::fclose(probe);
-    return true;
-  }
-  if (Join(folder, length, VideoPlayerPath2, path)) return true;
-  path[0] = '\0';
+bool PlayerPathUnderCurrentDirectory(const char* relative, wchar_t* path) {
+  path[0] = L'\0';
+  std::unique_ptr<wchar_t[]> folder(new (std::nothrow) wchar_t[PlayerPathChars]);
+  if (!folder) return false;
+  const DWORD length = GetCurrentDirectoryW(PlayerPathChars, folder.get());
+  if (length == 0 || length >= PlayerPathChars) return false;
+  if (Join(folder.get(), length, relative, path)) return true;
+  path[0] = L'\0';
   return false;
+}
+
+bool PlayerFileExists(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool OpenPlayerBridge(TFruityPlugHost* host, int32_t tag, TFruityBridgePlugHost*& bridge) {
+  bridge = nullptr;
+  std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[PlayerPathChars]);
+  if (!path) return false;
+  for (const char* relative : PlayerPaths) {
+    if (!PlayerPathUnderCurrentDirectory(relative, path.get())) continue;
+    if (!PlayerFileExists(path.get())) continue;
+    auto* candidate = new (std::nothrow) TFruityBridgePlugHost(host, path.get(), tag);
+    if (!candidate) return false;
+    if (candidate->wrappedPlug) {
+      bridge = candidate;
+      return true;
+    }
+    DeleteBridge(candidate);  // destroys the window, gives back the class, unloads the module
+  }
+  return true;
 }
 
 }  // namespace tempotally

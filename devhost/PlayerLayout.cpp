@@ -1,9 +1,18 @@
 // Copies of the stand-in player at the video player's paths, and access to their records.
 #include "devhost/PlayerLayout.h"
 
+#include "devhost/WorkingFolder.h"
+
 namespace tempotally::testsupport {
 
 namespace {
+
+using testhost::CurrentDirectory;
+using testhost::FilePath;
+using testhost::Utf8;
+using testhost::Wide;
+
+constexpr DWORD MaxPathChars = 32768;  // the platform's longest path and the terminator
 
 std::string AsWindowsPath(const std::string& path) {
   std::string result = path;
@@ -14,16 +23,10 @@ std::string AsWindowsPath(const std::string& path) {
   return result;
 }
 
-std::string CurrentDirectory() {
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetCurrentDirectoryA(MAX_PATH, buffer);
-  return length > 0 && length < MAX_PATH ? std::string(buffer, length) : std::string();
-}
-
 // Creates every folder on the way to the file at `path`.
 void CreateFoldersFor(const std::string& path) {
   for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1)) {
-    CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(FilePath(path.substr(0, at)).c_str(), nullptr);
   }
 }
 
@@ -63,24 +66,26 @@ std::string PathUnder(const std::string& folder, const std::string& relative) {
 bool InstallPlayer(const std::string& builtPlayer, PlayerSlot slot, const std::string& folder) {
   const std::string target = PathUnder(folder, RelativePath(slot));
   CreateFoldersFor(target);
-  return CopyFileA(AsWindowsPath(builtPlayer).c_str(), target.c_str(), FALSE) != 0;
+  const std::wstring source = FilePath(AsWindowsPath(builtPlayer));
+  return CopyFileW(source.c_str(), FilePath(target).c_str(), FALSE) != 0;
 }
 
 bool RemovePlayer(PlayerSlot slot, const std::string& folder) {
   const std::string target = PathUnder(folder, RelativePath(slot));
-  DeleteFileA(target.c_str());
-  return GetFileAttributesA(target.c_str()) == INVALID_FILE_ATTRIBUTES;
+  DeleteFileW(FilePath(target).c_str());
+  return GetFileAttributesW(FilePath(target).c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 std::string ModuleFileName(HMODULE module) {
   if (!module) return std::string();
-  char buffer[MAX_PATH] = {};
-  const DWORD length = GetModuleFileNameA(module, buffer, MAX_PATH);
-  return std::string(buffer, length < MAX_PATH ? length : 0);
+  std::wstring buffer(MaxPathChars, L'\0');
+  const DWORD length = GetModuleFileNameW(module, &buffer[0], MaxPathChars);
+  buffer.resize(length < MaxPathChars ? length : 0);
+  return Utf8(buffer);
 }
 
 HMODULE LoadedPlayer(PlayerSlot slot, const std::string& folder) {
-  return GetModuleHandleA(PathUnder(folder, RelativePath(slot)).c_str());
+  return GetModuleHandleW(Wide(PathUnder(folder, RelativePath(slot))).c_str());
 }
 
 HWND FindOwnWindow(const char* className) {
@@ -101,7 +106,7 @@ StandInApi StandInApi::Of(HMODULE module) {
 }
 
 StandInHold::StandInHold(const std::string& fullPath)
-    : api_(StandInApi::Of(LoadLibraryA(fullPath.c_str()))) {}
+    : api_(StandInApi::Of(LoadLibraryW(Wide(fullPath).c_str()))) {}
 
 StandInHold::~StandInHold() {
   if (api_.module) FreeLibrary(api_.module);

@@ -1,5 +1,5 @@
 // Lays the stand-in video player out where the plug-in looks for the host's video player, and
-// reaches the test exports of a loaded copy of it.
+// reaches the test exports of a loaded copy of it. Paths are UTF-8 (devhost/WorkingFolder.h).
 #pragma once
 
 #include <windows.h>

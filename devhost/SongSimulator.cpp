@@ -40,6 +40,31 @@ TempoAutomation TempoAutomation::DefaultSong() {
   });
 }
 
+TempoAutomation TempoAutomation::StepSong() {
+  return TempoAutomation({
+      {0.0, 120.0, false},
+      {32.0, 90.0, false},
+      {64.0, 160.0, false},
+      {128.0, 140.0, false},
+  });
+}
+
+TempoAutomation TempoAutomation::SlowRamp() {
+  return TempoAutomation({
+      {0.0, 60.0, false},
+      {16.0, 60.0, true},
+      {316.0, 240.0, false},
+  });
+}
+
+std::vector<NamedSong> SyncSongs() {
+  return {{"step song", TempoAutomation::StepSong(), TempoAutomation::DefaultSongEndBeat},
+          {"demo ramp, 90 to 160 BPM over 64 beats", TempoAutomation::DefaultSong(),
+           TempoAutomation::DefaultSongEndBeat},
+          {"slow ramp, 60 to 240 BPM over 300 beats", TempoAutomation::SlowRamp(),
+           TempoAutomation::SlowRampEndBeat}};
+}
+
 std::size_t TempoAutomation::SegmentAt(double beat) const {
   auto after = std::upper_bound(points_.begin(), points_.end(), beat,
                                 [](double b, const TempoPoint& p) { return b < p.beat; });

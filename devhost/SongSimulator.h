@@ -32,6 +32,12 @@ class TempoAutomation {
   // Beat at which DefaultSong's transport is considered finished.
   static constexpr double DefaultSongEndBeat = 200.0;
 
+  // DefaultSong with its ramp turned into a step to 160 BPM at beat 64: tempo steps only.
+  static TempoAutomation StepSong();
+  // 60 BPM for 16 beats, a slow ramp from 60 to 240 BPM over the next 300 beats, then 240 BPM.
+  static TempoAutomation SlowRamp();
+  static constexpr double SlowRampEndBeat = 340.0;
+
   double BpmAt(double beat) const;
   // Exact elapsed seconds from beat 0 to `beat`.
   double SecondsAt(double beat) const;
@@ -47,6 +53,15 @@ class TempoAutomation {
   std::vector<TempoPoint> points_;
   std::vector<double> secondsAtPoint_;  // elapsed seconds at each point's beat
 };
+
+// A song of the set that the sync figures are measured on, with the beat its transport ends at.
+struct NamedSong {
+  const char* name;
+  TempoAutomation tempo;
+  double endBeat;
+};
+// The step song, DefaultSong (the demo's ramp) and the slow ramp, in that order.
+std::vector<NamedSong> SyncSongs();
 
 // The host's transport, driven one tick at a time.
 class SongSimulator {

@@ -1,11 +1,23 @@
 // Paths and working folders as a host sees them: module paths given by the build, and a fresh
 // folder that serves as the host's working directory, which decides where a plug-in looks for
-// the video player.
+// the video player. Paths are UTF-8, so a folder may be named in any script; the file calls
+// behind them are the wide ones.
 #pragma once
 
 #include <string>
 
 namespace tempotally::testhost {
+
+// UTF-8 to UTF-16 and back, for the wide file calls.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& wide);
+
+// `path` for the wide file calls: past the length they take in plain form, a full drive path
+// in the "\\?\" form, which they take at any length.
+std::wstring FilePath(const std::string& path);
+
+// The current directory; empty when it can't be read.
+std::string CurrentDirectory();
 
 // A Unix path from the build (under Wine, drive Z: is the root) as a Windows path; a Windows path
 // comes back unchanged apart from its separators.

@@ -23,11 +23,13 @@ EditorPoint MessagePosition(LPARAM lParam) { return MessagePoint(static_cast<uin
 }  // namespace
 
 void Editor::Create(HINSTANCE module) {
+  module_ = module;
   CreateDialogParamA(module, MAKEINTRESOURCEA(EditorDialogTemplate), nullptr, DialogProc,
                      reinterpret_cast<LPARAM>(this));
 }
 
 void Editor::Destroy() {
+  module_ = nullptr;
   HWND editor = window_;
   if (!editor) return;
   EndDrag();
@@ -39,6 +41,11 @@ void Editor::Destroy() {
 
 void Editor::Show(HWND newParent) {
   if (newParent) {
+    if (!IsWindow(newParent)) return;
+    if (!window_ && module_) {
+      Create(module_);
+      ApplyFoldHeight();
+    }
     parent = newParent;
     shown = 1;
     if (window_) {
@@ -88,7 +95,11 @@ INT_PTR Editor::Message(UINT message, WPARAM wParam, LPARAM lParam) {
       return Handled;
     case WM_ACTIVATE:
     case WM_KILLFOCUS:
-      EndDrag();
+    case WM_CAPTURECHANGED:
+    case WM_CANCELMODE:
+      // The drag's release will not reach the editor: another window was activated, took the
+      // focus or the mouse, or the system cancels modes for a dialog that pops up.
+      CancelDrag();
       injectingMove = false;
       return NotHandled;
     case WM_DESTROY:

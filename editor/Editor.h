@@ -38,10 +38,14 @@ class Editor {
   // it; the dialog sets the window handle while it is being created.
   void Create(HINSTANCE module);
   // Ends the editor at release, on any thread: the drag given back, the dialog unbound so no later
-  // message reaches this object, then destroyed here or by the thread that owns it.
+  // message reaches this object, then destroyed here or by the thread that owns it. No later
+  // Show makes it again.
   void Destroy();
   // Window thread. Parents and shows the editor in `parent`, or hides and unparents it when
-  // `parent` is null.
+  // `parent` is null. A host may have destroyed its frame, and the editor in it, without hiding
+  // the editor first: with no dialog left, one is made again, hidden and at the fold's height,
+  // before it is parented. A `parent` that names no window is refused: the editor would stand
+  // on the desktop on its own.
   void Show(HWND parent);
   // Window thread. Sizes the editor for its fold level and tells the host, unless it already has
   // that height. Reads the level on the non-tick side: never call it from inside a tick.
@@ -93,9 +97,13 @@ class Editor {
   void OtherPress(EditorPoint point);
   void OtherRelease(EditorPoint point);
   void StartDrag();
-  // Gives the cursor back, shown and unclipped; the zoom reached so far stays. No-op without a
-  // drag.
+  // Gives the cursor back, shown, unclipped and uncaptured; the zoom reached so far stays. No-op
+  // without a drag.
   void EndDrag();
+  // Ends a drag whose release will not come here (the capture or the focus went elsewhere): as a
+  // release does, with the cursor put back where the drag began; the press is forgotten, so no
+  // later release counts as a click against it. No-op without a drag.
+  void CancelDrag();
   // Acts on a left click at mousePos: folds, or flips the toggle there.
   void HandleClick();
   // The host's frame that the editor was shown in, or null once it is gone.
@@ -103,6 +111,7 @@ class Editor {
 
   EditorHost& host_;
   HWND& window_;
+  HINSTANCE module_ = nullptr;  // holds the dialog's template; null once destroyed for good
 };
 
 }  // namespace tempotally

@@ -55,6 +55,9 @@ HWND Editor::LiveParent() const {
 }
 
 void Editor::StartDrag() {
+  // Every move and the release come here, also from outside the editor: the clip box may reach
+  // past its edge.
+  SetCapture(window_);
   savedCursor = SetCursor(nullptr);
   dragAccumX = 0.0f;
   dragAccumY = 0.0f;
@@ -75,6 +78,16 @@ void Editor::EndDrag() {
   savedCursor = nullptr;
   if (cursor) SetCursor(cursor);
   ClipCursor(nullptr);
+  // Released last: the WM_CAPTURECHANGED this sends finds no drag left.
+  if (window_ && GetCapture() == window_) ReleaseCapture();
+}
+
+void Editor::CancelDrag() {
+  if (!dragActive) return;
+  const EditorPoint home = dragHome;
+  EndDrag();
+  ParkCursor(home);
+  buttonDownPos = NoPressPosition;
 }
 
 void Editor::LeftPress(EditorPoint point) {

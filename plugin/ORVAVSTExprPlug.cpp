@@ -64,20 +64,13 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {
   videoBridge = nullptr;
-  char playerPath[PlayerPathChars];
-  const bool chosen = ChooseVideoPlayerPath(playerPath);
-  auto* bridge =
-      new (std::nothrow) TFruityBridgePlugHost(host, chosen ? playerPath : nullptr, instanceTag);
-  if (!bridge) return false;
-  videoBridge = bridge;
+  TFruityBridgePlugHost* bridge = nullptr;
+  if (!OpenPlayerBridge(host, instanceTag, bridge)) return false;
+  videoBridge = bridge;  // null without a player, which is a normal state
   // A new window is hidden and not on top: only the options that are on need applying.
   const EngineOptions options = timeline.Options();
   ApplyVideoOptions(options, (options.video ? VideoPartShown : VideoPartNone) |
                                  (options.videoontop ? VideoPartOnTop : VideoPartNone));
-  if (!bridge->wrappedPlug) {
-    DeleteBridge(bridge);  // destroys the window and gives back the class first
-    videoBridge = nullptr;
-  }
   return true;
 }
 

@@ -67,7 +67,7 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   // Everything release does before the destructor: the wrapped player, the editor, the arrays and
   // this object's share of the shared drawing resources. Runs once, whichever slot comes first.
   void Teardown();
-  // Loads the video player behind a bridge; false only when the bridge could not be allocated.
+  // Loads the video player behind a bridge; false only when memory for it ran out.
   bool OpenVideoPlayer();
   // The plug-in's part of the state call, in either direction. Window thread (or whichever thread
   // the host makes the state call on); never from inside a per-tick call.

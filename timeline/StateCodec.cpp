@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <limits>
 
 namespace tempotally {
 
@@ -25,6 +26,36 @@ constexpr uint32_t NameChunk = 64;
 static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
 
 constexpr int32_t LastTick = MapTicks - 1;
+
+// What the checks of the saved map's bounds leave for rounding: the running times that a reader
+// compares are sums of up to MapTicks terms, which round differently from the run's own account
+// (about 1e-8 s at worst), and the per-tick bound's own test rounds by far less than this.
+constexpr double SumRoundingAllowance = 1e-7;
+constexpr double TimeBudget = SavedTimeTolerance - SumRoundingAllowance;
+constexpr double TickBand = TickChangeThreshold - 1e-14;
+
+// Tick 0 is summed with tick 1's length (ElapsedSeconds copies it over), so it adds no time of its
+// own and tick 1 adds its length twice, once for each.
+int TimeTermsOf(int32_t tick) { return tick == 0 ? 0 : tick == 1 ? 2 : 1; }
+
+bool InSingleRange(double value) {
+  return value >= -std::numeric_limits<float>::max() && value <= std::numeric_limits<float>::max();
+}
+
+// A length that a saved pair holds exactly, as every length of a restored map does.
+bool IsSingle(double value) {
+  return InSingleRange(value) && static_cast<double>(static_cast<float>(value)) == value;
+}
+
+// The single-precision value in [low, high] nearest to `wanted`; false when no single lies there.
+bool SingleWithin(double low, double high, double wanted, float& out) {
+  if (!(low <= high) || !InSingleRange(low) || !InSingleRange(high)) return false;
+  float single = static_cast<float>(std::clamp(wanted, low, high));
+  if (single < low) single = std::nextafter(single, std::numeric_limits<float>::infinity());
+  if (single > high) single = std::nextafter(single, -std::numeric_limits<float>::infinity());
+  out = single;
+  return single >= low && single <= high;
+}
 
 uint8_t* Put16(uint8_t* at, uint16_t value) {
   at[0] = static_cast<uint8_t>(value);
@@ -65,8 +96,7 @@ bool Read32(StateReader& reader, uint32_t& value) {
   return true;
 }
 
-uint32_t SingleBits(double value) {
-  const float single = static_cast<float>(value);
+uint32_t SingleBits(float single) {
   uint32_t bits;
   std::memcpy(&bits, &single, sizeof bits);
   return bits;
@@ -129,10 +159,12 @@ void ReadMap(TimelineEngine& engine, StateReader& reader) {
   double* ticks = engine.tickDurations;
   double value = 0.0;
   int32_t start = 0;
-  // The writer stores at most one pair per tick, so a longer list is corrupt and ends there.
-  for (int32_t pairs = 0; pairs < MapTicks; ++pairs) {
+  // The writer stores at most one pair per tick, so a longer list is corrupt and ends there; a
+  // full list is still followed by its terminator, which belongs to the map too.
+  for (int32_t pairs = 0; pairs <= MapTicks; ++pairs) {
     uint32_t index = 0;
     if (!Read32(reader, index) || index == static_cast<uint32_t>(StateMapTerminator)) break;
+    if (pairs == MapTicks) break;
     uint32_t bits = 0;
     if (!Read32(reader, bits)) break;
     // Indices outside the map cannot come from the writer: the pair is dropped.
@@ -148,6 +180,68 @@ void ReadMap(TimelineEngine& engine, StateReader& reader) {
 }
 
 }  // namespace
+
+SavedRun RunChooser::Next() {
+  constexpr double Unbounded = std::numeric_limits<double>::infinity();
+  const int32_t first = next_;
+  // Where the map holds single-precision values, as a restored map does, each stretch of one value
+  // is saved as it is, so that a project saved again unplayed keeps its bytes. A recorded length
+  // is rarely a single, two in a row hardly ever.
+  if (IsSingle(Tick(first)) && (first + 1 == MapTicks || IsSingle(Tick(first + 1)))) {
+    int32_t end = first + 1;
+    while (end < MapTicks && Tick(end) == Tick(first)) ++end;
+    next_ = end;
+    return {first, static_cast<float>(Tick(first))};
+  }
+  double lowest = Tick(first), highest = Tick(first);
+  // Every value in [low, high] keeps both bounds over the ticks taken so far; `sum` is their
+  // saved time over `terms` time terms.
+  double low = -Unbounded, high = Unbounded, sum = 0.0;
+  int32_t terms = 0;
+  int32_t end = first;
+  for (int32_t i = first; i < MapTicks; ++i) {
+    const double seconds = Tick(i);
+    // A length no sum can use ends the run before it, or makes a run of its own.
+    const bool usable = std::isfinite(seconds);
+    const double nextLowest = std::min(lowest, seconds), nextHighest = std::max(highest, seconds);
+    double nextLow = std::max(low, nextHighest - TickBand);
+    double nextHigh = std::min(high, nextLowest + TickBand);
+    double nextSum = sum;
+    int32_t nextTerms = terms;
+    for (int term = usable ? TimeTermsOf(i) : 0; term > 0; --term) {
+      nextSum += seconds;
+      ++nextTerms;
+      nextLow = std::max(nextLow, (nextSum - TimeBudget - carried_) / nextTerms);
+      nextHigh = std::min(nextHigh, (nextSum + TimeBudget - carried_) / nextTerms);
+    }
+    float probe = 0.0f;
+    const bool fits = usable && SingleWithin(nextLow, nextHigh, nextLow, probe);
+    if (!fits && i > first) break;
+    lowest = nextLowest;
+    highest = nextHighest;
+    low = nextLow;
+    high = nextHigh;
+    sum = nextSum;
+    terms = nextTerms;
+    end = i + 1;
+    if (!fits) break;  // a first tick that fits no bound is saved as it is, alone
+  }
+
+  SavedRun run;
+  run.first = first;
+  // The value that leaves no time error at the run's end, as near as the bounds allow.
+  const double wanted = terms > 0 ? (sum - carried_) / terms : Tick(first);
+  if (!SingleWithin(low, high, wanted, run.seconds)) {
+    const double seconds = Tick(first);
+    run.seconds = InSingleRange(seconds) || std::isnan(seconds)
+                      ? static_cast<float>(seconds)
+                      : std::copysign(std::numeric_limits<float>::infinity(), seconds);
+  }
+  carried_ += terms * static_cast<double>(run.seconds) - sum;
+  if (!std::isfinite(carried_)) carried_ = 0.0;
+  next_ = end;
+  return run;
+}
 
 uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32_t capacity) {
   uint8_t* at = out;
@@ -166,19 +260,20 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
       at = Put32(at, static_cast<uint32_t>(value));
     }
     stage_ = Stage::Map;
+    runs_ = RunChooser(engine.tickDurations);
   }
   if (stage_ == Stage::Map) {
-    for (; tick_ < MapTicks; ++tick_) {
-      const double seconds = engine.tickDurations != nullptr ? engine.tickDurations[tick_] : 0.0;
-      // Tick 0 opens a run even when it holds the sentinel itself.
-      if (tick_ == 0 || seconds < last_ - TickChangeThreshold ||
-          seconds > last_ + TickChangeThreshold) {
-        if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes))
-          return static_cast<uint32_t>(at - out);
-        at = Put32(at, static_cast<uint32_t>(tick_));
-        at = Put32(at, SingleBits(seconds));
-        last_ = seconds;
+    while (pending_ || !runs_.Done()) {
+      if (!pending_) {
+        run_ = runs_.Next();
+        pending_ = true;
       }
+      if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) {
+        return static_cast<uint32_t>(at - out);
+      }
+      at = Put32(at, static_cast<uint32_t>(run_.first));
+      at = Put32(at, SingleBits(run_.seconds));
+      pending_ = false;
     }
     if (end - at < static_cast<std::ptrdiff_t>(StateTerminatorBytes)) {
       return static_cast<uint32_t>(at - out);

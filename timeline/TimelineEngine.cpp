@@ -138,6 +138,8 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
     }
     for (; k < beatEnd; k += stride) sum = sum + weight * tickDurations[k];
   }
+  // The walk may have cached every beat it entered, the one holding tick end - 1 the last.
+  if (end > 0) highestCachedBeat = std::max(highestCachedBeat, (end - 1) / TicksPerBeat);
   // A tick at a cached beat's start is that beat's sum.
   const int32_t endBeat = end / TicksPerBeat;
   if (end > 0 && end % TicksPerBeat == 0 && endBeat <= LastBeat &&
@@ -165,10 +167,26 @@ void TimelineEngine::InvalidateBeatSums(int32_t beat) {
   if (beatSums == nullptr || beat >= LastBeat) return;
   const int32_t first = beat < 0 ? 0 : beat + 1;
   std::fill(beatSums + first, beatSums + MapBeats, 0.0);
+  highestCachedBeat = std::min(highestCachedBeat, std::max(beat, 0));
+}
+
+void TimelineEngine::ClearLaterBeatSums(int32_t beat) {
+  if (beatSums == nullptr || highestCachedBeat <= beat) return;
+  std::fill(beatSums + beat + 1, beatSums + highestCachedBeat + 1, 0.0);
+  highestCachedBeat = beat;
+}
+
+void TimelineEngine::StoreDrift(int32_t tick, double seconds) {
+  StoreLength(&tickDurations[tick], seconds);
+  // The running sum holds on while it has not summed this tick yet, which is how a playing song
+  // finds it: a ramp then costs one addition a tick, as a held tempo does.
+  if (tick < running.end) DropRunningSum();
+  ClearLaterBeatSums(tick / TicksPerBeat);
 }
 
 void TimelineEngine::ResetState() {
   DropRunningSum();
+  highestCachedBeat = 0;
   if (tickDurations != nullptr) {
     for (int32_t i = 0; i < MapTicks; ++i) StoreLength(&tickDurations[i], 0.0);
   }
@@ -207,11 +225,18 @@ bool TimelineEngine::RecordTick(double position) {
     playStarted = 1;
     currentTick = TickFromPosition(songPosition);
     DropRunningSum();
-    if (options.lookahead != 0 && usable && currentTick > 0) {
+    // Freeze keeps the map as it is, the empty stretch before the start included.
+    if (options.lookahead != 0 && options.freeze == 0 && usable && currentTick > 0) {
       const int32_t top = currentTick > MapTicks ? LastTick : currentTick - 1;
+      int32_t lowestFilled = -1;
       for (int32_t i = top; i >= 0; --i) {
-        if (IsTickEmpty(tickDurations[i])) StoreLength(&tickDurations[i], tickSeconds);
+        if (IsTickEmpty(tickDurations[i])) {
+          StoreLength(&tickDurations[i], tickSeconds);
+          lowestFilled = i;
+        }
       }
+      // A sum cached past a filled tick left that tick out.
+      if (lowestFilled >= 0) ClearLaterBeatSums(lowestFilled / TicksPerBeat);
     }
   }
 
@@ -227,9 +252,11 @@ bool TimelineEngine::RecordTick(double position) {
           StoreLength(&tickDurations[i], tickDurations[i] + shift);
         }
       }
-      InvalidateBeatSums(currentTick / TicksPerBeat);
+      ClearLaterBeatSums(currentTick / TicksPerBeat);
       recentChange = RecentChangeTicks;
       changed = true;
+    } else if (tickSeconds + TickDriftThreshold < old || tickSeconds - TickDriftThreshold > old) {
+      StoreDrift(currentTick, tickSeconds);
     }
   }
 

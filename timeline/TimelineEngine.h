@@ -12,8 +12,13 @@ constexpr int32_t TicksPerBeat = 96;
 constexpr int32_t MapBeats = 1000;
 constexpr int32_t MapTicks = TicksPerBeat * MapBeats;
 
-// A measured tick length counts as a change when it moves by more than this, in seconds.
+// A measured tick length counts as a change when it moves by more than this, in seconds: it is
+// stored, shifts later ticks with Look ahead, tints the readout and repaints the editor.
 constexpr double TickChangeThreshold = 1e-5;
+// A smaller move than the change threshold, but more than this, is stored all the same, with nothing
+// else: on a tempo ramp every tick moves by less than the threshold, and a map that kept the old
+// lengths would lag behind the ramp by that much on every tick. Below this it is rounding noise.
+constexpr double TickDriftThreshold = 1e-12;
 // A beat sum of smaller magnitude counts as not cached.
 constexpr double BeatSumCachedThreshold = 1e-8;
 // A map entry of smaller magnitude counts as not recorded, for the look-ahead back-fill.
@@ -111,10 +116,13 @@ struct TimelineEngine {
   double displaySeconds = 0.0;
 
   // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds. Code that writes either
-  // array other than through the operations below calls DropRunningSum afterwards; map entries
-  // are written with StoreLength.
+  // array other than through the operations below calls DropRunningSum afterwards, and code that
+  // caches beat sums itself raises highestCachedBeat; map entries are written with StoreLength.
   double* tickDurations = nullptr;
   double* beatSums = nullptr;
+  // No beat after this one holds a cached sum, so a tick that stores a length clears nothing when
+  // nothing after its beat is cached. Travels with beatSums when a state is copied.
+  int32_t highestCachedBeat = 0;
 
   // Where the last ElapsedSeconds call's walk ended, so that the next call at the same or a later
   // tick with the same step goes on from there: one addition per tick between changes, and the
@@ -142,7 +150,8 @@ struct TimelineEngine {
   // Seconds from the start of tick 0 to the start of `tick`, adding every `step`-th tick length
   // times `step`. Sets tickDurations[0] to tickDurations[1] and fills the beat cache on the way.
   double ElapsedSeconds(int32_t tick, int32_t step);
-  // Clears the cached sums of beats after `beat`.
+  // Clears the cached sums of beats after `beat`, whatever highestCachedBeat says, and drops the
+  // running sum.
   void InvalidateBeatSums(int32_t beat);
   // Makes the next ElapsedSeconds call walk from the latest cached beat.
   void DropRunningSum() { running.valid = false; }
@@ -157,9 +166,15 @@ struct TimelineEngine {
   // Song position notification: follows a jump.
   void OnSongPosition(double position);
   // The engine's share of one per-tick call, after the host has reported `position` (ticks) and
-  // filled hostTime: measures the tick, records a change, advances. True when a change was
-  // recorded.
+  // filled hostTime: measures the tick, stores its length when it moved, advances. True when a
+  // change (a move beyond TickChangeThreshold) was recorded; a smaller move is stored silently.
   bool RecordTick(double position);
+
+ private:
+  // Clears the cached sums after `beat` up to highestCachedBeat; the running sum is kept.
+  void ClearLaterBeatSums(int32_t beat);
+  // tickDurations[tick] = seconds, with the map's sums kept true: a drift, not a change.
+  void StoreDrift(int32_t tick, double seconds);
 };
 
 // Length of one tick in seconds from the host's position (ticks) and its time there (ms).

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "devhost/SongSimulator.h"
 #include "tests/native/EngineFixture.h"
 
 namespace tempotally::testing {
@@ -10,6 +11,7 @@ namespace {
 
 constexpr int32_t Int32Max = std::numeric_limits<int32_t>::max();
 constexpr int32_t Int32Min = std::numeric_limits<int32_t>::min();
+constexpr double Epsilon = std::numeric_limits<double>::epsilon();
 
 class RecordTickTest : public EngineTest {
  protected:
@@ -94,20 +96,27 @@ TEST_F(RecordTickTest, StartWithoutLookaheadWritesTheStartTickAlone) {
   EXPECT_TRUE(MapAllEqual(301, MapTicks, 0.0));
 }
 
-TEST_F(RecordTickTest, BackFillKeepsRecordedEntriesAndTheCache) {
+// The back-fill keeps what was recorded and clears the sums cached past what it filled, which left
+// the filled ticks out: the told time is the filled map's.
+TEST_F(RecordTickTest, BackFillKeepsRecordedEntriesAndClearsTheSumsItChanged) {
   engine.tickDurations[10] = Tick90;
   engine.tickDurations[20] = TickEmptyThreshold / 10;   // counts as empty
   engine.tickDurations[21] = -TickEmptyThreshold / 10;  // so does this
   engine.tickDurations[22] = TickEmptyThreshold;        // recorded, however small
-  engine.beatSums[3] = 7.0;
+  std::fill(engine.tickDurations + 300, engine.tickDurations + 400, Tick90);
+  engine.ElapsedSeconds(500, StepEveryTick);  // caches beats 1 to 5 over the empty ticks
   const double measured = Measured(500.0, Tick120);
   Start(500.0, Tick120);
   EXPECT_EQ(engine.tickDurations[10], Tick90);
   EXPECT_EQ(engine.tickDurations[20], measured);
   EXPECT_EQ(engine.tickDurations[21], measured);
   EXPECT_EQ(engine.tickDurations[22], TickEmptyThreshold);
-  EXPECT_TRUE(MapAllEqual(23, MapTicks, measured));
-  EXPECT_EQ(engine.beatSums[3], 7.0);
+  EXPECT_TRUE(MapAllEqual(23, 300, measured));
+  EXPECT_TRUE(MapAllEqual(300, 400, Tick90));
+  EXPECT_TRUE(MapAllEqual(400, MapTicks, measured));
+  double plain = engine.tickDurations[1];
+  for (int32_t i = 1; i < 450; ++i) plain += engine.tickDurations[i];
+  EXPECT_NEAR(engine.ElapsedSeconds(450, StepEveryTick), plain, 1e-12);
 }
 
 TEST_F(RecordTickTest, RestartBackFillsOnlyTheGapsOfEarlierPlays) {
@@ -156,6 +165,7 @@ TEST_F(RecordTickTest, WithoutLookaheadEveryUnrecordedTickIsAChange) {
 TEST_F(RecordTickTest, ChangeShiftsEveryLaterTickAndClearsTheLaterBeatSums) {
   for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = Tick120 + (i % 5) * 1e-4;
   for (int32_t b = 0; b < MapBeats; ++b) engine.beatSums[b] = 1.0 + b;
+  engine.highestCachedBeat = MapBeats - 1;  // cached by hand, so said by hand
   const std::vector<double> before = Map();
   const int32_t tick = 1000;  // in beat 10
   RunningAt(tick);
@@ -185,22 +195,79 @@ TEST_F(RecordTickTest, ChangeWithoutLookaheadTouchesItsTickAlone) {
   EXPECT_TRUE(MapAllEqual(1001, MapTicks, Tick120));
 }
 
-TEST_F(RecordTickTest, DifferenceUpToTheThresholdIsNoChange) {
-  const int32_t tick = 2000;
+// How far the measured length moved from the stored one decides: beyond the change threshold a
+// change (stored, later ticks shifted, countdown, later sums cleared, repaint); beyond the drift
+// threshold a silent store (the later sums cleared, nothing else); below it nothing at all.
+TEST_F(RecordTickTest, StoredLengthFollowsTheMeasuredOneByHowFarItMoved) {
+  const int32_t tick = 2000;  // in beat 20
+  const int32_t beat = tick / TicksPerBeat;
   const double measured = Measured(tick, Tick120);
   const double justOver = TickChangeThreshold * (1 + 1e-6);
+  enum Kind { Change, Drift, Nothing };
   struct Case {
-    double stored;
-    bool changes;
+    double stored;  // minus measured
+    Kind kind;
   };
-  for (const Case& c :
-       {Case{measured + TickChangeThreshold, false}, Case{measured - TickChangeThreshold, false},
-        Case{measured + TickChangeThreshold / 2, false}, Case{measured + justOver, true},
-        Case{measured - justOver, true}}) {
-    engine.tickDurations[tick] = c.stored;
+  for (const Case& c : {Case{justOver, Change}, Case{-justOver, Change},
+                        Case{TickChangeThreshold, Drift}, Case{-TickChangeThreshold, Drift},
+                        Case{TickChangeThreshold / 2, Drift}, Case{-3e-9, Drift},
+                        Case{TickDriftThreshold * 2, Drift}, Case{TickDriftThreshold / 2, Nothing},
+                        Case{0.0, Nothing}}) {
+    SCOPED_TRACE(c.stored);
+    FillMap(Tick90);
+    engine.tickDurations[tick] = measured + c.stored;
+    engine.ElapsedSeconds(2 * tick, StepEveryTick);  // caches the sums past the tick's beat
+    const std::vector<double> map = Map();
+    const std::vector<double> sums = BeatSums();
     RunningAt(tick);
-    EXPECT_EQ(Tick(tick, Tick120), c.changes) << c.stored - measured;
-    EXPECT_EQ(engine.tickDurations[tick], c.changes ? measured : c.stored);
+    engine.recentChange = 0;
+
+    EXPECT_EQ(Tick(tick, Tick120), c.kind == Change);  // a change is what asks for a repaint
+    EXPECT_EQ(engine.tickDurations[tick], c.kind == Nothing ? map[tick] : measured);
+    const double shift = c.kind == Change ? measured - map[tick] : 0.0;
+    for (int32_t i = tick + 1; i < MapTicks; ++i) ASSERT_EQ(engine.tickDurations[i], map[i] + shift);
+    EXPECT_EQ(engine.recentChange, c.kind == Change ? RecentChangeTicks - 1 : 0);
+    for (int32_t b = 0; b < MapBeats; ++b) {
+      ASSERT_EQ(engine.beatSums[b], c.kind != Nothing && b > beat ? 0.0 : sums[b]) << b;
+    }
+    EXPECT_EQ(engine.currentTick, tick + 1);
+    // Whatever was stored, the told time is the map's plain sum.
+    double plain = engine.tickDurations[1];
+    for (int32_t i = 1; i < 3 * tick; ++i) plain += engine.tickDurations[i];
+    EXPECT_NEAR(engine.ElapsedSeconds(3 * tick, StepEveryTick), plain, 1e-12);
+  }
+}
+
+// The engine's told time against a plain sum of the lengths the host's ticks measured, tick 0
+// counted as tick 1: steps, the demo's ramp and a slow ramp, with Look ahead on and off. On a ramp
+// the measured length moves by far less than the change threshold each tick; keeping the stored
+// one would lag by up to that threshold on every tick, and the lag would add up to tens of ms.
+TEST_F(RecordTickTest, ToldTimeIsThePlainSumOfTheMeasuredLengths) {
+  for (const song::NamedSong& named : song::SyncSongs()) {
+    for (uint8_t lookahead : {1, 0}) {
+      SCOPED_TRACE(named.name);
+      SCOPED_TRACE(int(lookahead));
+      engine.ResetState();
+      engine.options.lookahead = lookahead;
+      song::SongSimulator sim(named.tempo);
+      sim.Start();
+      engine.OnTransport(TransportPlaying);
+      std::vector<double> measured;
+      double plain = 0.0, worst = 0.0;
+      const int32_t ticks = static_cast<int32_t>(named.endBeat) * TicksPerBeat;
+      for (int32_t tick = 0; tick < ticks; ++tick) {
+        engine.hostTime[0] = sim.HostTimeMs();
+        engine.RecordTick(sim.PositionTicks());
+        measured.push_back(MeasureTickSeconds(sim.PositionTicks(), sim.HostTimeMs()));
+        sim.AdvanceTick();
+        if (tick == 0) continue;  // tick 0's length is known from tick 1 on
+        plain += tick == 1 ? 2 * measured[1] : measured[tick];
+        const double told = engine.ElapsedSeconds(engine.currentTick, StepEveryTick);
+        worst = std::max(worst, std::fabs(told - plain));
+      }
+      // What a stored length may keep of an older one, plus the rounding of two long sums.
+      EXPECT_LE(worst, ticks * (TickDriftThreshold + 4 * Epsilon * plain));
+    }
   }
 }
 
@@ -240,6 +307,19 @@ TEST_F(RecordTickTest, FreezeKeepsTheMapWhileTimeMovesOn) {
   EXPECT_EQ(engine.currentTick, 801);
   EXPECT_EQ(engine.recentChange, 0);
   EXPECT_NEAR(engine.ElapsedSeconds(engine.currentTick, 1), 801 * Tick120, 1e-12);
+}
+
+TEST_F(RecordTickTest, FreezeLeavesTheEmptyStretchBeforeTheStartEmpty) {
+  engine.tickDurations[700] = Tick90;
+  engine.options.freeze = 1;
+  EXPECT_FALSE(Start(500.0, Tick120));
+  EXPECT_TRUE(MapAllEqual(0, 700, 0.0));
+  EXPECT_TRUE(MapAllEqual(701, MapTicks, 0.0));
+  // Thawed, the next start back-fills as ever.
+  engine.options.freeze = 0;
+  engine.OnTransport(0);
+  EXPECT_TRUE(Start(500.0, Tick120));
+  EXPECT_TRUE(MapAllEqual(0, 500, Measured(500.0, Tick120)));
 }
 
 // Host figures that the map cannot take.

@@ -32,6 +32,8 @@ double WalkFromCache(TimelineEngine& e, int32_t tick, int32_t step) {
     if (cached > -BeatSumCachedThreshold && cached < BeatSumCachedThreshold) cached = sum;
     sum = sum + step * e.tickDurations[k];
   }
+  // As the engine does, so that a tick storing a length knows which sums to clear.
+  if (end > 0) e.highestCachedBeat = std::max(e.highestCachedBeat, (end - 1) / TicksPerBeat);
   return sum + beyond;
 }
 

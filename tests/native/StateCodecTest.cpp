@@ -7,6 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include <random>
+
+#include "devhost/SongSimulator.h"
 #include "tests/native/EngineFixture.h"
 #include "timeline/StateCodec.h"
 
@@ -17,6 +20,8 @@ constexpr size_t KeySectionBytes = 154;
 constexpr size_t PairBytes = 8;
 constexpr size_t TerminatorBytes = 4;
 constexpr double RunBand = 1e-5;
+// The run value the writer of old projects started from, before tick 0.
+constexpr double OldWriterSentinel = -12345.0;
 
 using Bytes = std::vector<uint8_t>;
 
@@ -173,24 +178,213 @@ TEST_F(StateCodecTest, MapIsSavedAsRunsAndRestoredTickForTick) {
   for (int32_t beat = 0; beat < MapBeats; ++beat) ASSERT_EQ(engine.beatSums[beat], 0.0);
 }
 
-TEST_F(StateCodecTest, DriftInsideTheBandKeepsTheRunsFirstValue) {
-  // Each tick moves by less than the band, yet the whole map drifts by far more than it.
-  const double step = 0.3 * RunBand;
-  for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = Tick120 + i * step;
-  const Bytes saved = Save();
-  // Every run covers four ticks: the fourth one after its first leaves the band.
-  EXPECT_EQ(saved.size(), KeySectionBytes + (MapTicks / 4) * PairBytes + TerminatorBytes);
-  Restore(saved);
-  ExpectTicks(0, 3, static_cast<float>(Tick120));
-  EXPECT_EQ(engine.tickDurations[4], static_cast<float>(Tick120 + 4 * step));
+// The format's reader as it is written down, with nothing of the codec's: the key records, then
+// pairs until the index 96000. Returns where it stopped; the map it read goes to `map`.
+size_t LiteralRead(const Bytes& bytes, std::vector<double>& map) {
+  size_t at = 0;
+  auto take = [&](size_t n) {
+    uint32_t v = 0;
+    for (size_t i = 0; i < n && at < bytes.size(); ++i) v |= uint32_t{bytes[at++]} << (8 * i);
+    return v;
+  };
+  for (uint32_t keys = take(2); keys > 0; --keys) {
+    at += take(2);
+    take(4);
+  }
+  map.assign(MapTicks, 0.0);
+  double value = 0.0;
+  uint32_t start = 0;
+  for (uint32_t index = take(4); index != static_cast<uint32_t>(MapTicks); index = take(4)) {
+    const uint32_t bits = take(4);
+    for (uint32_t i = start; i <= index && i < static_cast<uint32_t>(MapTicks); ++i) map[i] = value;
+    float single;
+    std::memcpy(&single, &bits, sizeof single);
+    value = single;
+    start = index;
+  }
+  for (uint32_t i = start; i < static_cast<uint32_t>(MapTicks); ++i) map[i] = value;
+  return at;
 }
 
-TEST_F(StateCodecTest, MapThatChangesOnEveryTickTakesTheLargestSize) {
-  for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = (i % 2) ? Tick90 : Tick120;
-  const Bytes saved = Save();
-  EXPECT_EQ(saved.size(), KeySectionBytes + MapTicks * PairBytes + TerminatorBytes);
-  Restore(saved);
-  EXPECT_EQ(Save(), saved);
+// Whatever the map, both the codec's reader and the format's literal one stop at the video player's
+// first byte and read the same map; a map that changes on every tick takes the most pairs the
+// format allows, its terminator included.
+TEST_F(StateCodecTest, EveryReaderStopsAtThePlayersFirstByte) {
+  struct Case {
+    const char* name;
+    double (*length)(int32_t tick);
+    size_t pairs;  // 0: not checked
+  };
+  const Case cases[] = {
+      {"empty", [](int32_t) { return 0.0; }, 1},
+      {"every tick", [](int32_t i) { return (i % 2) ? Tick90 : Tick120; }, MapTicks},
+      {"ramp", [](int32_t i) { return 60.0 / ((60.0 + i / 160.0) * TicksPerBeat); }, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = c.length(i);
+    const Bytes saved = Save();
+    if (c.pairs != 0) {
+      EXPECT_EQ(saved.size(), KeySectionBytes + c.pairs * PairBytes + TerminatorBytes);
+    }
+    Bytes stream = saved;
+    for (uint8_t byte : {0xDE, 0xAD, 0xBE, 0xEF}) stream.push_back(byte);  // the player's bytes
+
+    std::vector<double> literal;
+    EXPECT_EQ(LiteralRead(stream, literal), saved.size());
+    EXPECT_EQ(Restore(stream), saved.size());
+    EXPECT_EQ(Map(), literal);
+    EXPECT_EQ(Save(), saved);
+  }
+}
+
+// What the old writer wrote for a map: a pair wherever a tick left the 1e-5 s band around the run's
+// first value.
+size_t OldWriterPairs(const double* map) {
+  size_t pairs = 0;
+  double last = OldWriterSentinel;
+  for (int32_t i = 0; i < MapTicks; ++i) {
+    if (i == 0 || map[i] < last - RunBand || map[i] > last + RunBand) {
+      ++pairs;
+      last = map[i];
+    }
+  }
+  return pairs;
+}
+
+// Seconds from tick 0 to every tick, as ElapsedSeconds adds them: tick 0 counted as tick 1.
+std::vector<double> RunningTimes(const double* map) {
+  std::vector<double> times(MapTicks + 1, 0.0);
+  for (int32_t i = 0; i < MapTicks; ++i) times[i + 1] = times[i] + map[i == 0 ? 1 : i];
+  return times;
+}
+
+struct SaveReport {
+  size_t pairs = 0;
+  size_t oldPairs = 0;
+  double worstTime = 0.0;  // seconds
+  double worstTick = 0.0;
+};
+
+// Saves the engine's map, restores it elsewhere and compares the two maps as the reader leaves
+// them; the restore must also stop at the terminator, and the restored map, saved again unplayed,
+// must give the same bytes.
+SaveReport SaveAndCompare(const TimelineEngine& live) {
+  ByteWriter writer;
+  SaveState(live, writer);
+  TimelineEngine restored;
+  EXPECT_TRUE(restored.Allocate());
+  ByteReader reader(writer.bytes);
+  RestoreState(restored, reader);
+  EXPECT_EQ(reader.at, writer.bytes.size());
+  ByteWriter again;
+  SaveState(restored, again);
+  EXPECT_EQ(again.bytes, writer.bytes);
+
+  SaveReport report;
+  report.pairs = (writer.bytes.size() - KeySectionBytes - TerminatorBytes) / PairBytes;
+  report.oldPairs = OldWriterPairs(live.tickDurations);
+  const std::vector<double> before = RunningTimes(live.tickDurations);
+  const std::vector<double> after = RunningTimes(restored.tickDurations);
+  for (int32_t i = 0; i < MapTicks; ++i) {
+    report.worstTick =
+        std::max(report.worstTick, std::fabs(restored.tickDurations[i] - live.tickDurations[i]));
+    report.worstTime = std::max(report.worstTime, std::fabs(after[i + 1] - before[i + 1]));
+  }
+  return report;
+}
+
+void ExpectWithinBounds(const SaveReport& report) {
+  EXPECT_LE(report.worstTime, SavedTimeTolerance);
+  EXPECT_LE(report.worstTick, RunBand);
+  EXPECT_LE(report.pairs, report.oldPairs);
+}
+
+// Tick lengths (seconds) of a tempo given in BPM per tick.
+template <typename Bpm>
+void FillFromTempo(double* map, Bpm bpm) {
+  for (int32_t i = 0; i < MapTicks; ++i) map[i] = 60.0 / (bpm(i) * TicksPerBeat);
+}
+
+// The songs as the engine records them, with Look ahead on and off.
+TEST_F(StateCodecTest, RecordedSongsSaveTheirTimeWithinBoundsInNoMorePairs) {
+  for (const song::NamedSong& named : song::SyncSongs()) {
+    for (uint8_t lookahead : {1, 0}) {
+      SCOPED_TRACE(named.name);
+      SCOPED_TRACE(int(lookahead));
+      engine.ResetState();
+      engine.options.lookahead = lookahead;
+      song::SongSimulator sim(named.tempo);
+      sim.Start();
+      engine.OnTransport(TransportPlaying);
+      for (int32_t tick = 0; tick < named.endBeat * TicksPerBeat; ++tick) {
+        engine.hostTime[0] = sim.HostTimeMs();
+        engine.RecordTick(sim.PositionTicks());
+        sim.AdvanceTick();
+      }
+      engine.ElapsedSeconds(1, StepEveryTick);  // settles tick 0, as any sum does
+      ExpectWithinBounds(SaveAndCompare(engine));
+    }
+  }
+}
+
+// Random songs over the whole map: held tempos, steps, ramps at the rates songs use (from a few BPM
+// over a bar to 1 BPM over 16 beats), and the jitter of a host whose clock wavers by up to 20 us a
+// tick, or none.
+TEST_F(StateCodecTest, RandomMapsSaveTheirTimeWithinBoundsInNoMorePairs) {
+  std::mt19937 rng(20);
+  auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<>(lo, hi)(rng); };
+  for (int map = 0; map < 12; ++map) {
+    SCOPED_TRACE(map);
+    const double jitter = map % 3 == 0 ? 0.0 : uniform(0.0, 2e-5);
+    double bpm = uniform(60, 200);
+    double slope = 0.0;  // BPM per tick
+    int32_t segmentEnd = 0;
+    for (int32_t i = 0; i < MapTicks; ++i) {
+      if (i == segmentEnd) {
+        segmentEnd = i + static_cast<int32_t>(uniform(4, 128)) * TicksPerBeat;
+        const double kind = uniform(0, 3);
+        if (kind < 1) slope = 0.0;
+        if (kind >= 1 && kind < 2) {
+          slope = 0.0;
+          bpm = uniform(60, 200);
+        }
+        if (kind >= 2) slope = uniform(1.0 / 16, 2.0) / TicksPerBeat * (uniform(0, 1) < 0.5 ? -1 : 1);
+      }
+      bpm = std::clamp(bpm + slope, 40.0, 240.0);
+      engine.tickDurations[i] = 60.0 / (bpm * TicksPerBeat) + uniform(-jitter, jitter);
+    }
+    ExpectWithinBounds(SaveAndCompare(engine));
+  }
+}
+
+// The map as the old writer's runs restore it: each run's first value, in single precision.
+std::vector<double> OldWriterRestores(const double* map) {
+  std::vector<double> restored(map, map + MapTicks);
+  double last = OldWriterSentinel;
+  float value = 0.0f;
+  for (int32_t i = 0; i < MapTicks; ++i) {
+    if (i == 0 || map[i] < last - RunBand || map[i] > last + RunBand) {
+      last = map[i];
+      value = static_cast<float>(map[i]);
+    }
+    restored[i] = value;
+  }
+  return restored;
+}
+
+// A ramp so gentle (120 to 122 BPM over the whole map) that the old band let one value stand for
+// ten thousand ticks, losing tens of milliseconds: the time bound takes more runs than that.
+TEST_F(StateCodecTest, GentleDriftKeepsTheTimeBoundAtTheCostOfRuns) {
+  FillFromTempo(engine.tickDurations, [](int32_t i) { return 120.0 + 2.0 * i / MapTicks; });
+  const SaveReport report = SaveAndCompare(engine);
+  EXPECT_LE(report.worstTime, SavedTimeTolerance);
+  EXPECT_LE(report.worstTick, RunBand);
+  EXPECT_GT(report.pairs, report.oldPairs);
+  EXPECT_LT(report.pairs, static_cast<size_t>(MapTicks / 1000));  // still runs of 1000 ticks
+  const std::vector<double> old = OldWriterRestores(engine.tickDurations);
+  const double oldError = RunningTimes(old.data()).back() - RunningTimes(engine.tickDurations).back();
+  EXPECT_GT(std::fabs(oldError), 40 * SavedTimeTolerance);
 }
 
 TEST_F(StateCodecTest, RecordedSongSurvivesRoundTripAtSinglePrecision) {
@@ -391,8 +585,8 @@ struct EndlessReader final : StateReader {
 TEST_F(StateCodecTest, StreamWithoutTerminatorEndsAfterAsManyPairsAsTicks) {
   EndlessReader reader;
   RestoreState(engine, reader);
-  // The count, then at most one pair per tick.
-  EXPECT_LE(reader.reads, 1u + 2u * MapTicks);
+  // The count, then at most one pair per tick, then the index where the terminator belongs.
+  EXPECT_LE(reader.reads, 2u + 2u * MapTicks);
   ExpectTicks(0, 6, 0.0);
 }
 
@@ -455,11 +649,11 @@ TEST_F(StateCodecTest, ChunkedStreamsRestoreAsWholeOnesAndRoundTrip) {
   engine.options.winleft = -300;
   for (int32_t i = 0; i < MapTicks; ++i) engine.tickDurations[i] = Tick120 + (i / 700) * 1e-4;
   const Bytes recorded = Save();
-  engine.tickDurations[0] = StateRunSentinel;
-  engine.tickDurations[1] = StateRunSentinel;
+  engine.tickDurations[0] = OldWriterSentinel;
+  engine.tickDurations[1] = OldWriterSentinel;
   const Bytes sentinel = Save();
   Bytes opening;
-  PutPair(opening, 0, static_cast<float>(StateRunSentinel));
+  PutPair(opening, 0, static_cast<float>(OldWriterSentinel));
   EXPECT_TRUE(std::equal(opening.begin(), opening.end(), sentinel.begin() + KeySectionBytes));
 
   for (const Bytes& saved : {recorded, sentinel}) {

@@ -39,12 +39,11 @@ double RampBpmReached(int32_t beat) {
 // The engine's time is the sum over ticks k < t of its stored lengths r_k; the truth is the sum of
 // the true lengths T_k. With m_k the length measured at tick k,
 // r_k − T_k = (r_k − m_k) + (m_k − T_k).
-//  - Recording: a tick is rewritten only when its measurement moves by more than 1e-5 s; otherwise
-//    it keeps a value within 1e-5 s of m_k, and no later tick writes to it again. So
-//    |r_k − m_k| <= 1e-5 s. On held stretches it is 0 (up to rounding): each step moves the length
-//    by far more than 1e-5 s (the smallest, 160 to 140 BPM, by 5.6e-4 s), so the first tick at the
-//    new tempo is recorded and the look-ahead shift carries that value to every later tick. At
-//    most 1e-5 s per ramp tick passed.
+//  - Recording: a tick keeps its stored length only when its measurement moves by no more than
+//    1e-12 s, and no later tick writes to it again. So |r_k − m_k| <= 1e-12 s. On held stretches
+//    it is 0 (up to rounding): each step moves the length by far more than that, so the first tick
+//    at the new tempo is recorded and the look-ahead shift carries that value to every later tick.
+//    At most 1e-12 s per ramp tick passed: the ramp's error is the host's sampling below.
 //  - Discretisation: the host reports the tempo at the tick's start, so m_k = L(bpm at k) while T_k
 //    is L's mean over the tick (L = 60 / (96·bpm)). Steps lie on tick boundaries, so held ticks
 //    are exact; on the ramp L falls steadily, so 0 <= m_k − T_k <= L(bpm at k) − L(bpm at k+1),
@@ -53,7 +52,7 @@ double RampBpmReached(int32_t beat) {
 //    reference add a few ε·S more, covered by the factor 2.
 double StepOneBound(int32_t beat, double trueSeconds) {
   const double rampTicks = RampBeatsPassed(beat) * TicksPerBeat;
-  const double recording = rampTicks * TickChangeThreshold;
+  const double recording = rampTicks * TickDriftThreshold;
   const double discretisation = TickLength(RampStartBpm) - TickLength(RampBpmReached(beat));
   const double rounding = 2.0 * beat * TicksPerBeat * Epsilon * trueSeconds;
   return recording + discretisation + rounding;

@@ -259,6 +259,79 @@ TEST_F(EditorInput, ReadoutCyclesTheFoldAndTellsTheHostEachTime) {
   EXPECT_EQ(EditorHeight(), 200);
 }
 
+// A host that closes its frame without hiding the editor first, then shows the editor in a new
+// frame: the editor is made again there, as high as its fold, painted as it was, and bound to the
+// same instance, whose options its clicks flip.
+TEST_F(EditorInput, EditorComesBackInANewFrameAfterItsFrameWasClosed) {
+  Click(Readout);
+  ASSERT_EQ(EditorHeight(), 200);
+  const Pixels before = CaptureWindow(editor_);
+  frame_.Destroy();
+  ASSERT_EQ(plug_.EditorWindow(), nullptr);
+
+  testsupport::HostFrame second(FrameLeft, FrameTop, FrameSize, FrameSize);
+  const size_t notices = host_.DispatchesWithId(IdEditorResized).size();
+  plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(second.Window()));
+  editor_ = plug_.EditorWindow();
+  ASSERT_NE(editor_, nullptr);
+  EXPECT_EQ(GetAncestor(editor_, GA_PARENT), second.Window());
+  EXPECT_TRUE(IsWindowVisible(editor_));
+  EXPECT_EQ(EditorWidthNow(), EditorWidth);
+  EXPECT_EQ(EditorHeight(), 200);
+  EXPECT_EQ(host_.DispatchesWithId(IdEditorResized).size(), notices + 1);
+  testsupport::Pump(300);
+  const Pixels shown = ShownPixels(editor_);  // as it painted itself
+  ASSERT_EQ(shown.width, before.width);
+  ASSERT_EQ(shown.height, before.height);
+  EXPECT_TRUE(shown.rgb == before.rgb);
+
+  second.Focus();
+  const int32_t freeze = Read().at("freeze");
+  Click(FreezeLabel);
+  EXPECT_EQ(Read().at("freeze"), Flipped("freeze", freeze));
+  const POINT led = {Leds[0].x + LedCentre, Leds[0].y + LedCentre};
+  const POINT sprite = LedOn("freeze", Flipped("freeze", freeze)) ? LedSpriteOn : LedSpriteOff;
+  EXPECT_EQ(CaptureWindow(editor_).At(led.x, led.y),
+            skin_.At(sprite.x + LedCentre, sprite.y + LedCentre));
+
+  // Hidden and shown again, it is the same window.
+  plug_.Dispatch(PlugIdShowEditor, 0, 0);
+  plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(second.Window()));
+  EXPECT_EQ(plug_.EditorWindow(), editor_);
+  plug_.Release();
+}
+
+// A handle that names no window (one destroyed, or never made) is refused: the editor stays
+// hidden, off the desktop, and is not made again once its frame is gone.
+TEST_F(EditorInput, ShowInAHandleThatNamesNoWindowShowsNothing) {
+  HWND gone =
+      CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  DestroyWindow(gone);
+  const uintptr_t noWindows[] = {reinterpret_cast<uintptr_t>(gone), 0x7FFF0004u};
+  plug_.Dispatch(PlugIdShowEditor, 0, 0);
+  for (uintptr_t handle : noWindows) {
+    plug_.Dispatch(PlugIdShowEditor, 0, handle);
+    testsupport::Pump(100);
+    EXPECT_EQ(plug_.EditorWindow(), editor_);
+    EXPECT_FALSE(IsWindowVisible(editor_));
+    EXPECT_EQ(GetAncestor(editor_, GA_PARENT), GetDesktopWindow());
+  }
+  plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(frame_.Window()));
+  frame_.Destroy();
+  ASSERT_EQ(plug_.EditorWindow(), nullptr);
+  for (uintptr_t handle : noWindows) {
+    plug_.Dispatch(PlugIdShowEditor, 0, handle);
+    testsupport::Pump(100);
+    EXPECT_EQ(plug_.EditorWindow(), nullptr);
+  }
+  // A real frame still takes it.
+  testsupport::HostFrame second(FrameLeft, FrameTop, FrameSize, FrameSize);
+  plug_.Dispatch(PlugIdShowEditor, 0, reinterpret_cast<uintptr_t>(second.Window()));
+  ASSERT_NE(plug_.EditorWindow(), nullptr);
+  EXPECT_TRUE(IsWindowVisible(plug_.EditorWindow()));
+  plug_.Release();
+}
+
 // A zoom drag hides the cursor and holds it in a 10 x 20 box at the press point; however it ends,
 // the cursor comes back, shown and free.
 TEST_F(EditorInput, DragHoldsTheCursorAndEveryEndingGivesItBack) {

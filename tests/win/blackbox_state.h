@@ -58,8 +58,12 @@ inline uint32_t SingleBits(double value) {
   return bits;
 }
 
-// Runs of a tick map: a new run starts wherever a tick leaves the band around its run's first
-// value.
+// The saved runs' bounds against the map they were saved from: the running time (tick 0 counted
+// as tick 1) within this at every tick, and every tick within RunTolerance of its length.
+constexpr double RunTimeTolerance = 0.25e-3;
+
+// Runs of a tick map as the first writer chose them: a new run wherever a tick leaves the band
+// around its run's first value. Today's writer needs no more pairs than this.
 inline std::vector<MapPair> EncodeMap(const double* ticks) {
   std::vector<MapPair> pairs;
   double last = RunSentinel;
@@ -86,6 +90,18 @@ inline std::vector<uint8_t> Encode(const std::vector<Key>& keys, const std::vect
   }
   Put32(out, static_cast<uint32_t>(MapEnd));
   return out;
+}
+
+// The map that pairs in increasing order restore: each value from its pair's index to the next.
+inline std::vector<double> MapOf(const std::vector<MapPair>& pairs) {
+  std::vector<double> ticks(MapEnd, 0.0);
+  for (size_t p = 0; p < pairs.size(); ++p) {
+    float single;
+    std::memcpy(&single, &pairs[p].valueBits, sizeof single);
+    const int32_t end = p + 1 < pairs.size() ? pairs[p + 1].index : MapEnd;
+    for (int32_t i = pairs[p].index; i < end; ++i) ticks[i] = single;
+  }
+  return ticks;
 }
 
 // Splits a saved state into its keys and map pairs; false when it is cut short.

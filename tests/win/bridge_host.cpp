@@ -26,7 +26,7 @@ using testsupport::FakeHostCall;
 using testsupport::FakeRealHost;
 using testsupport::RawAnswer;
 
-constexpr char NoPlayer[] = "No Such Folder\\No Such Player.dll";
+constexpr wchar_t NoPlayer[] = L"No Such Folder\\No Such Player.dll";
 constexpr int32_t Tag = 0x7A6;
 constexpr int32_t OtherTag = 0x1234;
 constexpr size_t PublicDataOffset = 4;
@@ -374,18 +374,18 @@ TEST_F(BridgeHost, TableHasEveryHostSlotInOrder) {
 }
 
 TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
-  const std::string longest(PlayerPathChars - 1, 'a');
+  const std::wstring longest(PlayerPathChars - 1, L'a');
   TFruityBridgePlugHost* fits =
       new (std::nothrow) TFruityBridgePlugHost(nullptr, longest.c_str(), 1);
   ASSERT_NE(fits, nullptr);
-  EXPECT_EQ(std::string(fits->playerPath), longest);
+  EXPECT_EQ(std::wstring(fits->playerPath), longest);
   DeleteBridge(fits);
 
-  const std::string tooLong(PlayerPathChars + 40, 'b');
+  const std::wstring tooLong(PlayerPathChars + 40, L'b');
   TFruityBridgePlugHost* refused =
       new (std::nothrow) TFruityBridgePlugHost(nullptr, tooLong.c_str(), 1);
   ASSERT_NE(refused, nullptr);
-  EXPECT_EQ(refused->playerPath[0], '\0');
+  EXPECT_EQ(refused->playerPath[0], L'\0');
   EXPECT_EQ(refused->wrappedModule, nullptr);
   EXPECT_EQ(refused->videoWindow, nullptr) << "the fields after the path are intact";
   EXPECT_EQ(refused->holdsClass, false);

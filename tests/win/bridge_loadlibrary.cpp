@@ -1,10 +1,13 @@
 // Which copy LoadLibraryA takes for the video player's relative path when both the program's own
 // folder and the current directory hold one: the program's folder wins, so the plug-in, which
-// probes under the current directory, loads the full path it probed. A probe program runs from a
-// folder of its own with another folder as its current directory.
+// probes under the current directory, loads the full path it probed, also where that directory's
+// name lies outside the ANSI code page or its player's path past MAX_PATH. A probe program runs
+// from a folder of its own with another folder as its current directory.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,6 +18,7 @@
 namespace tempotally {
 namespace {
 
+using testhost::Wide;
 using testhost::WindowsPath;
 using testhost::WorkingFolder;
 using testsupport::InstallPlayer;
@@ -22,6 +26,10 @@ using testsupport::PlayerSlot;
 using testsupport::RelativePath;
 
 constexpr DWORD ProbeTimeoutMs = 120000;
+// Outside any ANSI code page: Greek, CJK and Cyrillic in one name.
+constexpr char UnicodeName[] = "uni-\u03A9\u97F3-\u0416";
+// A host folder this long puts the player's path past MAX_PATH.
+constexpr size_t LongFolderChars = 200;
 
 class LoadLibrarySearch : public ::testing::Test {
  protected:
@@ -35,18 +43,20 @@ class LoadLibrarySearch : public ::testing::Test {
         CopyFileA(WindowsPath(BRIDGE_PROBE_EXE).c_str(), (app + "\\probe.exe").c_str(), FALSE));
   }
 
-  // Runs the probe from `app` in `current` and returns the file it loaded, or "none". With a
-  // plug-in module, the player file that the plug-in loaded.
-  std::string Probe(const std::string& relative, const std::string& plugIn = "") {
+  // Runs the probe from `app` in `where` (by default `current`) and returns the file it loaded, or
+  // "none". With a plug-in module, the player files loaded while the plug-in lived, one a line.
+  std::string Probe(const std::string& relative, const std::string& plugIn = "",
+                    const std::string& where = "") {
     const std::string out = folder.Path() + "\\loaded.txt";
     DeleteFileA(out.c_str());
     std::string command = "\"" + app + "\\probe.exe\" \"" + relative + "\" \"" + out + "\"";
     if (!plugIn.empty()) command += " \"" + plugIn + "\"";
-    STARTUPINFOA startup = {};
+    std::wstring wideCommand = Wide(command);
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, current.c_str(),
-                        &startup, &process)) {
+    if (!CreateProcessW(nullptr, &wideCommand[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        Wide(where.empty() ? current : where).c_str(), &startup, &process)) {
       return "not started";
     }
     WaitForSingleObject(process.hProcess, ProbeTimeoutMs);
@@ -114,6 +124,31 @@ TEST_F(LoadLibrarySearch, PlugInLoadsOnlyThePlayerUnderTheCurrentDirectory) {
     }
     EXPECT_EQ(Probe(RelativePath(PlayerSlot::Path1), plugIn),
               c.expected == "none" ? c.expected : current + "\\" + c.expected);
+  }
+}
+
+// A host folder named outside the ANSI code page, and one so long that the player's path passes
+// MAX_PATH: the player under it loads in either layout, and the planted copies never do.
+TEST_F(LoadLibrarySearch, PlugInLoadsThePlayerUnderAFolderOfAnyNameAndLength) {
+  const std::string plugIn = WindowsPath(TEMPOTALLY_DLL);
+  ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path1, app));  // the planted copies
+  ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path2, app));
+  const std::string unicode = folder.Path() + "\\" + UnicodeName;
+  std::string longer = folder.Path() + "\\" + UnicodeName + "-";
+  longer.append(LongFolderChars - std::min(LongFolderChars - 1, Wide(longer).size()), 'x');
+  ASSERT_GE(Wide(longer).size(), LongFolderChars);
+  ASSERT_GE(Wide(longer).size() + 1 + std::strlen(RelativePath(PlayerSlot::Path2)),
+            static_cast<size_t>(MAX_PATH));
+  for (const std::string& host : {unicode, longer}) {
+    SCOPED_TRACE(Wide(host).size());
+    ASSERT_TRUE(CreateDirectoryW(Wide(host).c_str(), nullptr));
+    for (PlayerSlot slot : {PlayerSlot::Path1, PlayerSlot::Path2}) {
+      SCOPED_TRACE(RelativePath(slot));
+      ASSERT_TRUE(testsupport::RemovePlayer(PlayerSlot::Path1, host));
+      ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, slot, host));
+      EXPECT_EQ(Probe(RelativePath(PlayerSlot::Path1), plugIn, host),
+                host + "\\" + RelativePath(slot));
+    }
   }
 }
 

@@ -19,6 +19,7 @@
 namespace tempotally {
 namespace {
 
+using testhost::Utf8;
 using testhost::WorkingFolder;
 using testsupport::FakeRealHost;
 using testsupport::InstallPlayer;
@@ -32,6 +33,8 @@ using testsupport::StandInHold;
 constexpr int32_t Tag = 0x51A7;
 constexpr int32_t IdWindowClosed = 53;
 constexpr int32_t IdWindowResized = 55;
+// A host folder this long puts the player's path past MAX_PATH.
+constexpr size_t LongFolderChars = 200;
 
 HWND EditorOf(void* instance) {
   HWND editor;
@@ -79,9 +82,19 @@ class BridgePlayer : public ::testing::Test {
     hold->Api().Reset();
   }
 
+  // A bridge on `path` as given (plain ASCII), relative or full.
   TFruityBridgePlugHost* Open(const char* path, bool withHost = true) {
-    auto* bridge = new (std::nothrow)
-        TFruityBridgePlugHost(withHost ? host.As<TFruityPlugHost>() : nullptr, path, Tag);
+    const std::wstring widePath(path, path + std::strlen(path));
+    auto* bridge = new (std::nothrow) TFruityBridgePlugHost(
+        withHost ? host.As<TFruityPlugHost>() : nullptr, widePath.c_str(), Tag);
+    if (bridge) bridges.push_back(bridge);
+    return bridge;
+  }
+
+  // The bridge that the plug-in would open on the player's paths under the current directory.
+  TFruityBridgePlugHost* OpenFound() {
+    TFruityBridgePlugHost* bridge = nullptr;
+    EXPECT_TRUE(OpenPlayerBridge(host.As<TFruityPlugHost>(), Tag, bridge));
     if (bridge) bridges.push_back(bridge);
     return bridge;
   }
@@ -123,39 +136,99 @@ class BridgePlayer : public ::testing::Test {
 TEST_F(BridgePlayer, PathOneIsPreferred) {
   Install(PlayerSlot::Path1, false);
   Install(PlayerSlot::Path2, false);
-  char path[PlayerPathChars];
-  ASSERT_TRUE(ChooseVideoPlayerPath(path));
-  EXPECT_EQ(std::string(path), PathUnder("", RelativePath(PlayerSlot::Path1)));
-  TFruityBridgePlugHost* bridge = Open(path);
+  TFruityBridgePlugHost* bridge = OpenFound();
   ASSERT_NE(bridge, nullptr);
+  EXPECT_EQ(Utf8(bridge->playerPath), PathUnder("", RelativePath(PlayerSlot::Path1)));
   EXPECT_EQ(ModuleFileName(bridge->wrappedModule), PathUnder("", RelativePath(PlayerSlot::Path1)));
   EXPECT_EQ(LoadedPlayer(PlayerSlot::Path2), nullptr);
   EXPECT_NE(bridge->wrappedPlug, nullptr);
 }
 
-TEST_F(BridgePlayer, PathTwoWhenPathOneIsMissing) {
-  Install(PlayerSlot::Path2, false);
-  char path[PlayerPathChars];
-  ASSERT_TRUE(ChooseVideoPlayerPath(path));
-  EXPECT_EQ(std::string(path), PathUnder("", RelativePath(PlayerSlot::Path2)));
-  TFruityBridgePlugHost* bridge = Open(path);
-  ASSERT_NE(bridge, nullptr);
-  EXPECT_STREQ(bridge->playerPath, path);
-  EXPECT_EQ(ModuleFileName(bridge->wrappedModule), PathUnder("", RelativePath(PlayerSlot::Path2)));
-  EXPECT_NE(bridge->wrappedPlug, nullptr);
+// Each path is tried whatever became of the one before: missing, a folder of that name, or a
+// file that gives no instance (not a module at all, or a player that refuses to create one).
+TEST_F(BridgePlayer, PathTwoWhenPathOneGivesNoPlayer) {
+  enum class PathOne { Missing, Folder, NotAModule, NoInstance };
+  // The folders on the way to path 1, without its file.
+  ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path1));
+  ASSERT_TRUE(testsupport::RemovePlayer(PlayerSlot::Path1));
+  for (PathOne one :
+       {PathOne::Missing, PathOne::Folder, PathOne::NotAModule, PathOne::NoInstance}) {
+    SCOPED_TRACE(static_cast<int>(one));
+    const std::string pathOne = PathUnder("", RelativePath(PlayerSlot::Path1));
+    std::unique_ptr<StandInHold> refusing;
+    DeleteFileA(pathOne.c_str());
+    ASSERT_TRUE(testhost::RemoveTree(pathOne));
+    switch (one) {
+      case PathOne::Missing:
+        break;
+      case PathOne::Folder:
+        ASSERT_TRUE(CreateDirectoryA(pathOne.c_str(), nullptr));
+        break;
+      case PathOne::NotAModule: {
+        HANDLE file =
+            CreateFileA(pathOne.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(file, "not a module", 12, &written, nullptr);
+        CloseHandle(file);
+        break;
+      }
+      case PathOne::NoInstance:
+        ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path1));
+        refusing = std::make_unique<StandInHold>(pathOne);
+        ASSERT_TRUE(refusing->Loaded());
+        refusing->Record()->failCreate = 1;
+        break;
+    }
+    ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path2));
+    TFruityBridgePlugHost* bridge = OpenFound();
+    ASSERT_NE(bridge, nullptr);
+    EXPECT_EQ(Utf8(bridge->playerPath), PathUnder("", RelativePath(PlayerSlot::Path2)));
+    EXPECT_EQ(ModuleFileName(bridge->wrappedModule),
+              PathUnder("", RelativePath(PlayerSlot::Path2)));
+    EXPECT_NE(bridge->wrappedPlug, nullptr);
+    EXPECT_EQ(videoClassCount, 1) << "the discarded bridge gave back its hold on the class";
+    if (refusing) {
+      EXPECT_EQ(refusing->Record()->createCalls, 1);
+    }
+    Close(bridge);
+  }
+}
+
+// The full path that is probed and loaded: plain below MAX_PATH, in the long form from there on,
+// with one separator after the folder whether or not it ends in one.
+TEST_F(BridgePlayer, PlayerPathFormsUnderTheCurrentDirectory) {
+  const std::wstring here = testhost::Wide(folder.Path());
+  const std::wstring root = here.substr(0, 3);  // the drive's root, "X:\"
+  const std::wstring relative(VideoPlayerPath1, VideoPlayerPath1 + std::strlen(VideoPlayerPath1));
+  std::wstring longer = here + L"\\uni-\u03A9\u97F3-\u0416-";
+  if (longer.size() < LongFolderChars) longer.append(LongFolderChars - longer.size(), L'x');
+  ASSERT_GE(longer.size() + 1 + relative.size(), static_cast<size_t>(MAX_PATH));
+  ASSERT_TRUE(CreateDirectoryW(longer.c_str(), nullptr));
+  const struct {
+    std::wstring current;
+    std::wstring expected;
+  } cases[] = {
+      {here, here + L"\\" + relative},
+      {root, root + relative},
+      {longer, L"\\\\?\\" + longer + L"\\" + relative},
+  };
+  std::unique_ptr<wchar_t[]> path(new wchar_t[PlayerPathChars]);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Utf8(c.current));
+    ASSERT_TRUE(SetCurrentDirectoryW(c.current.c_str()));
+    EXPECT_TRUE(PlayerPathUnderCurrentDirectory(VideoPlayerPath1, path.get()));
+    EXPECT_EQ(std::wstring(path.get()), c.expected);
+  }
+  SetCurrentDirectoryW(here.c_str());
 }
 
 TEST_F(BridgePlayer, NeitherPathLeavesNoTrace) {
-  char path[PlayerPathChars];
-  ASSERT_TRUE(ChooseVideoPlayerPath(path));
-  EXPECT_EQ(std::string(path), PathUnder("", RelativePath(PlayerSlot::Path2)))
-      << "path 2 is taken untested";
-  TFruityBridgePlugHost* bridge = Open(path);
-  ASSERT_NE(bridge, nullptr);
-  EXPECT_EQ(bridge->wrappedModule, nullptr);
-  EXPECT_EQ(bridge->wrappedPlug, nullptr);
-  EXPECT_EQ(bridge->videoWindow, nullptr);
-  EXPECT_FALSE(bridge->holdsClass);
+  TFruityBridgePlugHost* bridge = reinterpret_cast<TFruityBridgePlugHost*>(1);
+  ASSERT_TRUE(OpenPlayerBridge(host.As<TFruityPlugHost>(), Tag, bridge));
+  EXPECT_EQ(bridge, nullptr);
+  EXPECT_EQ(LoadedPlayer(PlayerSlot::Path1), nullptr);
+  EXPECT_EQ(LoadedPlayer(PlayerSlot::Path2), nullptr);
   EXPECT_EQ(videoClassCount, 0);
   EXPECT_EQ(testsupport::FindOwnWindow(VideoWindowClassName), nullptr);
 }

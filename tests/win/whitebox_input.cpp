@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -21,9 +22,20 @@ using testsupport::Button;
 constexpr int FrameLeft = 700, FrameTop = 150, FrameSize = 420;
 constexpr POINT GraphPoint = {120, 130};
 constexpr POINT FoldedGraphPoint = {120, 100};  // below the toggles, inside the deepest fold
+constexpr POINT OverOnTop = {120, 91};          // the graph zone over "Video on-top"
 constexpr POINT OptimiseLabel = {150, 70};
 constexpr int32_t CurrentBeat = 10;
 constexpr double CachedSum = 1.0;
+
+bool Near(POINT a, POINT b) { return std::abs(a.x - b.x) <= 1 && std::abs(a.y - b.y) <= 1; }
+
+// The cursor may go anywhere on the screen.
+bool CursorFree() {
+  RECT clip{};
+  GetClipCursor(&clip);
+  return clip.left == 0 && clip.top == 0 && clip.right == GetSystemMetrics(SM_CXSCREEN) &&
+         clip.bottom == GetSystemMetrics(SM_CYSCREEN);
+}
 
 class EditorInputInside : public ::testing::Test {
  protected:
@@ -47,6 +59,11 @@ class EditorInputInside : public ::testing::Test {
     return testsupport::ScreenPoint(host_->window, client.x, client.y);
   }
   Editor& editor() { return host_->editor; }
+  int EditorHeight() const {
+    RECT rect{};
+    GetWindowRect(host_->window, &rect);
+    return rect.bottom - rect.top;
+  }
 
   testsupport::HostFrame frame_;
   std::unique_ptr<testsupport::FakeEditorHost> host_;
@@ -96,6 +113,107 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
     EXPECT_GE(editor().graphMargin, MinGraphMargin);
     EXPECT_LE(editor().graphMargin, MaxGraphMargin);
   }
+}
+
+// At the deepest fold (106 pixels high) the clip box reaches below the editor: a press at y 104
+// and a move down take the cursor out of it, and the release comes outside. The drag holds the
+// mouse, so that move still counts and that release still ends the drag where the zoom stood.
+TEST_F(EditorInputInside, DragLeavingTheEditorEndsOnTheReleaseOutside) {
+  constexpr POINT NearTheBottom = {120, 104};
+  constexpr int Down = 8;  // within the clip box, past the editor's edge
+  host_->engine.Live().options.minimised = DeepestFoldLevel;
+  editor().ApplyFoldHeight();
+  ASSERT_EQ(EditorHeight(), EditorFullHeight - EditorFoldStep * DeepestFoldLevel);
+  const POINT home = At(NearTheBottom);
+  testsupport::MoveTo(home);
+  testsupport::Press(Button::Left);
+  ASSERT_TRUE(editor().dragActive);
+  testsupport::MoveBy(0, Down);
+  const float reached = editor().graphMargin;
+  EXPECT_GT(reached, DefaultGraphMargin) << "the move outside the editor zoomed";
+  testsupport::MoveBy(0, Down);
+  testsupport::Release(Button::Left);
+  EXPECT_FALSE(editor().dragActive);
+  EXPECT_NE(GetCapture(), host_->window);
+  EXPECT_TRUE(CursorFree());
+  EXPECT_NE(GetCursor(), nullptr);
+  EXPECT_GT(editor().graphMargin, reached);
+  const float ended = editor().graphMargin;
+  EXPECT_EQ(editor().graphSpan, DefaultGraphSpan);
+  // No drag is left to park the cursor or zoom.
+  testsupport::MoveTo({home.x + 20, home.y - 40});
+  EXPECT_TRUE(Near(testsupport::CursorPosition(), {home.x + 20, home.y - 40}));
+  EXPECT_EQ(editor().graphMargin, ended);
+}
+
+// However the drag loses the mouse or the focus before its release (another window takes the
+// mouse, the system cancels modes, the focus moves away), it ends as a release does: the cursor is
+// free, shown and back where the drag began, and the zoom stays. The press is forgotten: a stray
+// release afterwards is no click.
+TEST_F(EditorInputInside, DragEndsWhenItLosesTheMouseOrTheFocus) {
+  enum class Loss { Captured, CancelMode, Focus };
+  testsupport::HostFrame other(FrameLeft, FrameTop + FrameSize, 200, 200);
+  for (Loss loss : {Loss::Captured, Loss::CancelMode, Loss::Focus}) {
+    SCOPED_TRACE(static_cast<int>(loss));
+    frame_.Focus();
+    if (loss == Loss::Focus) SetFocus(host_->window);  // a host that hands its focus to the editor
+    const uint8_t onTop = host_->engine.Live().options.videoontop;
+    const POINT home = At(OverOnTop);
+    testsupport::MoveTo(home);
+    testsupport::Press(Button::Left);
+    ASSERT_TRUE(editor().dragActive);
+    EXPECT_EQ(GetCapture(), host_->window);
+    testsupport::MoveBy(-4, 0);
+    const int32_t span = editor().graphSpan;
+    EXPECT_LT(span, DefaultGraphSpan);
+    // The cursor stands off the press point when the drag loses the mouse.
+    SetCursorPos(home.x + 3, home.y + 3);
+    switch (loss) {
+      case Loss::Captured:
+        SetCapture(other.Window());
+        break;
+      case Loss::CancelMode:
+        SendMessageA(host_->window, WM_CANCELMODE, 0, 0);
+        break;
+      case Loss::Focus:
+        SetFocus(other.Window());
+        break;
+    }
+    EXPECT_FALSE(editor().dragActive);
+    EXPECT_EQ(editor().graphSpan, span);
+    testsupport::Pump(100);
+    EXPECT_NE(GetCapture(), host_->window);
+    EXPECT_TRUE(CursorFree());
+    EXPECT_NE(GetCursor(), nullptr);
+    EXPECT_TRUE(Near(testsupport::CursorPosition(), home));
+    ReleaseCapture();
+    testsupport::Release(Button::Left);
+    EXPECT_EQ(host_->engine.Live().options.videoontop, onTop) << "the release was no click";
+    editor().graphSpan = DefaultGraphSpan;
+  }
+}
+
+// A dialog that the host pops up during a drag (its frame disabled, the dialog active) leaves the
+// mouse with the editor, so the release ends the drag there, the zoom where it stood.
+TEST_F(EditorInputInside, DragThroughAHostDialogEndsOnTheRelease) {
+  const POINT home = At(GraphPoint);
+  testsupport::MoveTo(home);
+  testsupport::Press(Button::Left);
+  ASSERT_TRUE(editor().dragActive);
+  EnableWindow(frame_.Window(), FALSE);
+  {
+    testsupport::HostFrame dialog(FrameLeft + 50, FrameTop + 50, 200, 100);
+    testsupport::MoveBy(20, 0);
+    const int32_t reached = editor().graphSpan;
+    EXPECT_GT(reached, DefaultGraphSpan);
+    testsupport::Release(Button::Left);
+    EXPECT_FALSE(editor().dragActive);
+    EXPECT_EQ(editor().graphSpan, reached);
+    EXPECT_NE(GetCapture(), host_->window);
+    EXPECT_TRUE(CursorFree());
+    EXPECT_NE(GetCursor(), nullptr);
+  }
+  EnableWindow(frame_.Window(), TRUE);
 }
 
 TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {

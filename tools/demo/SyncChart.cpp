@@ -14,13 +14,12 @@ namespace tempotally::demo {
 namespace {
 
 constexpr int Width = 960;
-constexpr int Height = 640;
 constexpr int Left = 96;
 constexpr int Right = Width - 40;
 constexpr int TempoTop = 64;
 constexpr int TempoBottom = 224;
 constexpr int ErrorTop = 280;
-constexpr int ErrorBottom = Height - 56;
+constexpr int ErrorBottom = 584;
 
 constexpr double BpmLow = 60.0;
 constexpr double BpmHigh = 180.0;
@@ -36,12 +35,17 @@ constexpr COLORREF Grid = RGB(222, 222, 222);
 constexpr COLORREF TempoColour = RGB(40, 80, 170);
 constexpr COLORREF HostColour = RGB(215, 90, 20);
 constexpr COLORREF ToldColour = RGB(20, 150, 70);
+constexpr COLORREF RestoredColour = RGB(150, 50, 170);
 constexpr int TextHeight = 15;
 constexpr int TitleHeight = 20;
 constexpr int LineWidth = 2;
-constexpr int LegendWidth = 390;
-constexpr int LegendRows = 2;
-constexpr double LegendTopSeconds = 3e-4;
+// The legend sits under the beat axis, clear of every series.
+constexpr int LegendTop = ErrorBottom + 52;
+constexpr int LegendRow = TextHeight + 6;
+constexpr int LegendRows = 4;
+constexpr int Height = LegendTop + LegendRows * LegendRow + 24;
+// The point at the end of the song's first tick (the first point is its start).
+constexpr size_t FirstTickPoint = 1;
 
 // A GDI object deleted when it goes.
 class GdiObject {
@@ -142,10 +146,15 @@ const wchar_t* DecadeLabel(int decade) {
 
 void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const double lastBeat = std::max(1.0, points.back().beat);
-  double hostMax = 0.0, toldMax = 0.0;
-  for (const SyncPoint& p : points) {
+  // The time told after the song's first tick cannot hold that tick's length, which the host's
+  // figures give only from the second tick on: drawn, but left out of the largest errors.
+  double hostMax = 0.0, toldMax = 0.0, restoredMax = 0.0;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const SyncPoint& p = points[i];
     if (!std::isnan(p.hostError)) hostMax = std::max(hostMax, p.hostError);
+    if (i <= FirstTickPoint) continue;
     if (!std::isnan(p.toldError)) toldMax = std::max(toldMax, p.toldError);
+    if (!std::isnan(p.restoredError)) restoredMax = std::max(restoredMax, p.restoredError);
   }
 
   const GdiObject paper(CreateSolidBrush(Paper));
@@ -211,6 +220,8 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const GdiObject tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
   const GdiObject hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
   const GdiObject toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
+  // Thin and dashed: it lies on the told time's line wherever the save kept the time exactly.
+  const GdiObject restoredPen(CreatePen(PS_DASH, 1, RestoredColour));
   {
     const Selection pen(dc, tempoPen.Get());
     Series(
@@ -226,45 +237,43 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
     Series(
         dc, points, lastBeat, [](const SyncPoint& p) { return p.toldError; }, ErrorY);
   }
+  {
+    const Selection pen(dc, restoredPen.Get());
+    Series(
+        dc, points, lastBeat, [](const SyncPoint& p) { return p.restoredError; }, ErrorY);
+  }
 
-  // The legend, on a plain box in the error panel's lower right, which the song leaves empty,
-  // with each series' largest error.
+  // The legend, with each series' largest error, and what the told time's error is made of.
   const struct {
     const GdiObject& pen;
     COLORREF colour;
     const wchar_t* name;
     double largest;
-  } legend[] = {{hostPen, HostColour, L"the host's own time", hostMax},
-                {toldPen, ToldColour, L"the time told to the video player", toldMax}};
-  const RECT box = {Right - LegendWidth, ErrorY(LegendTopSeconds), Right - 12,
-                    ErrorY(LegendTopSeconds) + LegendRows * (TextHeight + 6) + 12};
-  FillRect(dc, &box, static_cast<HBRUSH>(paper.Get()));
-  {
-    const Selection pen(dc, gridPen.Get());
-    const POINT frame[] = {{box.left, box.top},
-                           {box.right, box.top},
-                           {box.right, box.bottom},
-                           {box.left, box.bottom},
-                           {box.left, box.top}};
-    Polyline(dc, frame, 5);
-  }
-  int y = box.top + 8;
-  const int legendLeft = box.left - 4;
+  } legend[] = {
+      {hostPen, HostColour, L"the host's own time", hostMax},
+      {toldPen, ToldColour, L"the time told to the video player, after the first tick", toldMax},
+      {restoredPen, RestoredColour, L"the same, played again after the project was saved and reopened",
+       restoredMax}};
+  int y = LegendTop;
   for (const auto& entry : legend) {
     {
       const Selection pen(dc, entry.pen.Get());
-      Line(dc, legendLeft + 14, y + TextHeight / 2, legendLeft + 44, y + TextHeight / 2);
+      Line(dc, Left, y + TextHeight / 2, Left + 30, y + TextHeight / 2);
     }
-    wchar_t text[96];
+    wchar_t text[128];
     if (entry.largest >= 1.0) {
-      std::swprintf(text, 96, L"%ls: up to %.2f s", entry.name, entry.largest);
+      std::swprintf(text, 128, L"%ls: up to %.2f s", entry.name, entry.largest);
     } else {
-      std::swprintf(text, 96, L"%ls: up to %.3f ms", entry.name, entry.largest * 1000.0);
+      std::swprintf(text, 128, L"%ls: up to %.3f ms", entry.name, entry.largest * 1000.0);
     }
     SetTextColor(dc, entry.colour);
-    Text(dc, legendLeft + 52, y, text);
-    y += TextHeight + 6;
+    Text(dc, Left + 38, y, text);
+    y += LegendRow;
   }
+  SetTextColor(dc, Ink);
+  Text(dc, Left + 38, y,
+       L"What remains on the ramp is the host's sampling: it reports each tick's tempo at the "
+       L"tick's start.");
 }
 
 }  // namespace

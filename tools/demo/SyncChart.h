@@ -1,6 +1,7 @@
 // The demo song's sync report as a picture: the tempo over the song's beats, and below it how far
 // the host's own time and the time told to the video player stray from the true time, on a log
-// scale (the host errs by seconds, the told time by fractions of a millisecond).
+// scale (the host errs by seconds, the told time by about a millisecond on the ramp), the told
+// time both while the song is recorded and after the project is saved and reopened.
 #pragma once
 
 #include <string>
@@ -14,6 +15,7 @@ struct SyncPoint {
   double bpm;
   double hostError;
   double toldError;
+  double restoredError;  // the told time when the song is played again from the reopened project
 };
 
 // Draws the chart and writes it as a PNG file; false when it could not.

@@ -467,6 +467,7 @@ void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
   to.paintedTick = from.paintedTick;
   to.displaySeconds = from.displaySeconds;
   to.running = from.running;
+  to.highestCachedBeat = from.highestCachedBeat;
 }
 
 void CloneEngine(const TimelineEngine& from, TimelineEngine& to) {
