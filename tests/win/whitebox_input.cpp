@@ -121,7 +121,7 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
 TEST_F(EditorInputInside, DragLeavingTheEditorEndsOnTheReleaseOutside) {
   constexpr POINT NearTheBottom = {120, 104};
   constexpr int Down = 8;  // within the clip box, past the editor's edge
-  host_->engine.Live().options.minimised = DeepestFoldLevel;
+  host_->engine.Unshared().options.minimised = DeepestFoldLevel;
   editor().ApplyFoldHeight();
   ASSERT_EQ(EditorHeight(), EditorFullHeight - EditorFoldStep * DeepestFoldLevel);
   const POINT home = At(NearTheBottom);
@@ -157,7 +157,7 @@ TEST_F(EditorInputInside, DragEndsWhenItLosesTheMouseOrTheFocus) {
     SCOPED_TRACE(static_cast<int>(loss));
     frame_.Focus();
     if (loss == Loss::Focus) SetFocus(host_->window);  // a host that hands its focus to the editor
-    const uint8_t onTop = host_->engine.Live().options.videoontop;
+    const uint8_t onTop = host_->engine.Unshared().options.videoontop;
     const POINT home = At(OverOnTop);
     testsupport::MoveTo(home);
     testsupport::Press(Button::Left);
@@ -188,7 +188,7 @@ TEST_F(EditorInputInside, DragEndsWhenItLosesTheMouseOrTheFocus) {
     EXPECT_TRUE(Near(testsupport::CursorPosition(), home));
     ReleaseCapture();
     testsupport::Release(Button::Left);
-    EXPECT_EQ(host_->engine.Live().options.videoontop, onTop) << "the release was no click";
+    EXPECT_EQ(host_->engine.Unshared().options.videoontop, onTop) << "the release was no click";
     editor().graphSpan = DefaultGraphSpan;
   }
 }
