@@ -219,6 +219,7 @@ TEST_F(BridgeHost, Id36NeverTearsATimeStoredMeanwhile) {
   constexpr double A = 1.0;                  // words 0x3FF00000, 0x00000000
   constexpr double B = -2.0000000000000004;  // words 0xC0000000, 0x00000001: both differ
   constexpr int Queries = 1000000;
+  bare->videoTime = A;
   std::atomic<bool> stop{false};
   std::thread mixer([&] {
     for (bool a = true; !stop.load(std::memory_order_relaxed); a = !a) {

@@ -768,13 +768,16 @@ void ThreeThreads(Environment& env, PluginModule& module) {
   std::atomic<int> suspensions{0};
   std::thread suspender([&] {
     std::mt19937 random(0x5C5C);
-    while (!stop) {
-      Sleep(random() % 30);
+    // Short suspensions often, to catch the window thread in the middle of a paint's reads while
+    // the third thread restores; every fourth one long, to show that no tick waits for it.
+    for (int n = 0; !stop; ++n) {
+      Sleep(random() % 4);
       if (stop) break;
       if (SuspendThread(window) == static_cast<DWORD>(-1)) break;
-      Sleep(ShortestSuspensionMs + random() % SuspensionSpreadMs);
+      const bool longOne = n % 4 == 0;
+      Sleep(longOne ? ShortestSuspensionMs + random() % SuspensionSpreadMs : 5 + random() % 20);
       ResumeThread(window);
-      ++suspensions;
+      suspensions += longOne;
     }
   });
 
