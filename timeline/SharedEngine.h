@@ -7,7 +7,7 @@
 //   its figures in a ring that the next holder replays in order before anything else;
 // - the paint: a snapshot each holder publishes as it leaves, and the map's entries as relaxed
 //   loads. Both maps live as long as the object, so a map the paint once saw is never freed.
-// Non-tick threads are kept apart by a lock that the tick, notifications and paint never take.
+// Non-tick threads are kept apart by a lock that the tick and the notifications never take.
 #pragma once
 
 #include <atomic>

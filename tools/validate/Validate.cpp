@@ -642,6 +642,7 @@ void Threads(Environment& env, PluginModule& module) {
   single.OnTransport(TransportPlaying);
   size_t next = 0;
   int mismatches = 0;
+  int waited = 0;
   int unmatchedSaves = 0;
   int32_t firstBad = -1;
   // The save whose span is still open, compared at every boundary of it before anything later
@@ -652,6 +653,19 @@ void Threads(Environment& env, PluginModule& module) {
     if (save != nullptr) unmatchedSaves += !saveMatched;
     save = nullptr;
   };
+  // A tick that found the engine held tells the last time advanced by its measured length, and the
+  // engine replays it exactly later, so the ticks after it tell the one-thread time again.
+  auto advanced = [&](int32_t t) {
+    const double measured = MeasureTickSeconds(positions[t], hostTimes[t]);
+    return (t > 0 ? told[t - 1] : 0.0) +
+           (std::isfinite(measured) && measured > 0.0 ? measured * MillisecondsPerSecond : 0.0);
+  };
+  auto Advanced = [&](int32_t t) {
+    const double estimate = advanced(t);
+    return std::memcmp(&estimate, &told[t], sizeof estimate) == 0;
+  };
+  TimelineEngine first;
+  first.Allocate();
   for (int32_t t = 0; t < songTicks && firstBad < 0; ++t) {
     if (save != nullptr)
       saveMatched = saveMatched || MapSection(Encode(single)) == MapSection(save->bytes);
@@ -668,7 +682,17 @@ void Threads(Environment& env, PluginModule& module) {
       if (t <= call.after) {
         CloneEngine(single, trial);
         const double notYet = ToldAfterTick(trial, positions[t], hostTimes[t]);
-        if (std::memcmp(&notYet, &told[t], sizeof notYet) == 0) {
+        bool later = std::memcmp(&notYet, &told[t], sizeof notYet) == 0;
+        if (!later && Advanced(t) && t + 1 < songTicks) {
+          // The tick found the engine held and told an estimate: the next tick tells whether the
+          // restore came first.
+          CloneEngine(single, first);
+          AdoptBytes(first, call.bytes);
+          ToldAfterTick(first, positions[t], hostTimes[t]);
+          const double then = ToldAfterTick(first, positions[t + 1], hostTimes[t + 1]);
+          later = std::memcmp(&then, &told[t + 1], sizeof then) != 0;
+        }
+        if (later) {
           std::swap(single.tickDurations, trial.tickDurations);
           std::swap(single.beatSums, trial.beatSums);
           CopyEngineFields(trial, single);
@@ -684,15 +708,20 @@ void Threads(Environment& env, PluginModule& module) {
     if (ticked) continue;
     const double expected = ToldAfterTick(single, positions[t], hostTimes[t]);
     if (std::memcmp(&expected, &told[t], sizeof expected) != 0) {
-      ++mismatches;
-      firstBad = t;
+      if (Advanced(t)) {
+        ++waited;
+      } else {
+        ++mismatches;
+        firstBad = t;
+      }
     }
   }
   closeSave();
   Check(mismatches == 0 && unmatchedSaves == 0, "the player is told the one-thread time",
         Format("%d ticks, %d state calls: %d told otherwise (first at tick %d), %d saves "
-               "matching no boundary of their span",
-               songTicks, static_cast<int>(calls.size()), mismatches, firstBad, unmatchedSaves));
+               "matching no boundary of their span, %d ticks that found the engine held",
+               songTicks, static_cast<int>(calls.size()), mismatches, firstBad, unmatchedSaves,
+               waited));
 }
 
 // Three threads, as hosts use them: the mixing thread ticks a song over and over; this, the window
