@@ -666,16 +666,24 @@ void Threads(Environment& env, PluginModule& module) {
   };
   TimelineEngine first;
   first.Allocate();
+  // A saved map is the one-thread map at this boundary; a paint's elapsed-time sum may have set
+  // tick 0 to tick 1's length first, as every such sum does.
+  auto SavedAt = [&](const std::vector<uint8_t>& bytes) {
+    if (MapSection(Encode(single)) == MapSection(bytes)) return true;
+    CloneEngine(single, first);
+    first.tickDurations[0] = first.tickDurations[1];
+    return MapSection(Encode(first)) == MapSection(bytes);
+  };
   for (int32_t t = 0; t < songTicks && firstBad < 0; ++t) {
     if (save != nullptr)
-      saveMatched = saveMatched || MapSection(Encode(single)) == MapSection(save->bytes);
+      saveMatched = saveMatched || SavedAt(save->bytes);
     bool ticked = false;
     while (next < calls.size() && calls[next].before <= t) {
       const StateCall& call = calls[next];
       if (!call.restore) {
         closeSave();
         save = &call;
-        saveMatched = MapSection(Encode(single)) == MapSection(call.bytes);
+        saveMatched = SavedAt(call.bytes);
         ++next;
         continue;
       }
@@ -683,14 +691,16 @@ void Threads(Environment& env, PluginModule& module) {
         CloneEngine(single, trial);
         const double notYet = ToldAfterTick(trial, positions[t], hostTimes[t]);
         bool later = std::memcmp(&notYet, &told[t], sizeof notYet) == 0;
-        if (!later && Advanced(t) && t + 1 < songTicks) {
-          // The tick found the engine held and told an estimate: the next tick tells whether the
-          // restore came first.
+        if (!later && Advanced(t)) {
+          // The tick found the engine held and told an estimate: the first later tick that tells
+          // an exact time says whether the restore came before this one.
+          int32_t exact = t;
+          while (exact + 1 < songTicks && Advanced(exact)) ++exact;
           CloneEngine(single, first);
           AdoptBytes(first, call.bytes);
-          ToldAfterTick(first, positions[t], hostTimes[t]);
-          const double then = ToldAfterTick(first, positions[t + 1], hostTimes[t + 1]);
-          later = std::memcmp(&then, &told[t + 1], sizeof then) != 0;
+          double then = 0.0;
+          for (int32_t k = t; k <= exact; ++k) then = ToldAfterTick(first, positions[k], hostTimes[k]);
+          later = std::memcmp(&then, &told[exact], sizeof then) != 0;
         }
         if (later) {
           std::swap(single.tickDurations, trial.tickDurations);
