@@ -692,15 +692,21 @@ void Threads(Environment& env, PluginModule& module) {
         const double notYet = ToldAfterTick(trial, positions[t], hostTimes[t]);
         bool later = std::memcmp(&notYet, &told[t], sizeof notYet) == 0;
         if (!later && Advanced(t)) {
-          // The tick found the engine held and told an estimate: the first later tick that tells
-          // an exact time says whether the restore came before this one.
-          int32_t exact = t;
-          while (exact + 1 < songTicks && Advanced(exact)) ++exact;
+          // The tick found the engine held and told an estimate. The restore came before it if
+          // the later ticks that tell exact times, up to the next restore, agree; with step 4 one
+          // of them alone may not tell two neighbouring boundaries apart.
+          size_t following = next + 1;
+          while (following < calls.size() && !calls[following].restore) ++following;
+          const int32_t horizon = static_cast<int32_t>(std::min<long>(
+              songTicks, following < calls.size() ? calls[following].before : songTicks));
           CloneEngine(single, first);
           AdoptBytes(first, call.bytes);
-          double then = 0.0;
-          for (int32_t k = t; k <= exact; ++k) then = ToldAfterTick(first, positions[k], hostTimes[k]);
-          later = std::memcmp(&then, &told[exact], sizeof then) != 0;
+          bool agree = true;
+          for (int32_t k = t; k < horizon && agree; ++k) {
+            const double then = ToldAfterTick(first, positions[k], hostTimes[k]);
+            agree = Advanced(k) || std::memcmp(&then, &told[k], sizeof then) == 0;
+          }
+          later = !agree;
         }
         if (later) {
           std::swap(single.tickDurations, trial.tickDurations);
