@@ -1,4 +1,4 @@
-// Draws the sync chart with GDI into a bitmap of its own and writes it with the PNG writer.
+// Draws the sync chart with GDI into a surface of its own and writes it as a PNG file.
 #include "tools/demo/SyncChart.h"
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "editor/GdiHandles.h"
 #include "tools/demo/PngWriter.h"
 
 namespace tempotally::demo {
@@ -42,48 +43,6 @@ constexpr int LineWidth = 2;
 constexpr int LegendWidth = 390;
 constexpr int LegendRows = 2;
 constexpr double LegendTopSeconds = 3e-4;
-
-// A GDI object deleted when it goes.
-class GdiObject {
- public:
-  explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  ~GdiObject() {
-    if (object_ != nullptr) DeleteObject(object_);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  HGDIOBJ Get() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
-
-// An object selected into a device context for as long as this lives.
-class Selection {
- public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  ~Selection() { SelectObject(dc_, previous_); }
-  Selection(const Selection&) = delete;
-  Selection& operator=(const Selection&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-class MemoryDc {
- public:
-  MemoryDc() : dc_(CreateCompatibleDC(nullptr)) {}
-  ~MemoryDc() {
-    if (dc_ != nullptr) DeleteDC(dc_);
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
 
 int X(double beat, double lastBeat) {
   return Left + static_cast<int>(std::lround(beat / lastBeat * (Right - Left)));
@@ -148,28 +107,28 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
     if (!std::isnan(p.toldError)) toldMax = std::max(toldMax, p.toldError);
   }
 
-  const GdiObject paper(CreateSolidBrush(Paper));
+  const GdiObject<HBRUSH> paper(CreateSolidBrush(Paper));
   const RECT all = {0, 0, Width, Height};
-  FillRect(dc, &all, static_cast<HBRUSH>(paper.Get()));
+  FillRect(dc, &all, paper.Get());
   SetBkMode(dc, TRANSPARENT);
-  const GdiObject title(CreateFontW(TitleHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
-                                    ANTIALIASED_QUALITY, 0, L"Tahoma"));
-  const GdiObject label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
-                                    ANTIALIASED_QUALITY, 0, L"Tahoma"));
-  const GdiObject gridPen(CreatePen(PS_SOLID, 1, Grid));
-  const GdiObject inkPen(CreatePen(PS_SOLID, 1, Ink));
+  const GdiObject<HFONT> title(CreateFontW(TitleHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET,
+                                           0, 0, ANTIALIASED_QUALITY, 0, L"Tahoma"));
+  const GdiObject<HFONT> label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                                           0, 0, ANTIALIASED_QUALITY, 0, L"Tahoma"));
+  const GdiObject<HPEN> gridPen(CreatePen(PS_SOLID, 1, Grid));
+  const GdiObject<HPEN> inkPen(CreatePen(PS_SOLID, 1, Ink));
 
   {
-    const Selection font(dc, title.Get());
+    const SelectedObject font(dc, title.Get());
     SetTextColor(dc, Ink);
     Text(dc, Left, 16, L"The song's tempo, and how far each time strays from the true time");
   }
-  const Selection font(dc, label.Get());
+  const SelectedObject font(dc, label.Get());
   SetTextColor(dc, Ink);
 
   // Grids and their labels.
   {
-    const Selection pen(dc, gridPen.Get());
+    const SelectedObject pen(dc, gridPen.Get());
     for (double beat = 0.0; beat <= lastBeat + 1e-9; beat += BeatGridStep) {
       const int x = X(beat, lastBeat);
       Line(dc, x, TempoTop, x, TempoBottom);
@@ -192,7 +151,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
     }
   }
   {
-    const Selection pen(dc, inkPen.Get());
+    const SelectedObject pen(dc, inkPen.Get());
     const RECT frames[] = {{Left, TempoTop, Right, TempoBottom},
                            {Left, ErrorTop, Right, ErrorBottom}};
     for (const RECT& r : frames) {
@@ -208,21 +167,21 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   Text(dc, Left, ErrorTop - TextHeight - 6, L"Error against the true time (log scale)");
   Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);
 
-  const GdiObject tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
-  const GdiObject hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
-  const GdiObject toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
+  const GdiObject<HPEN> tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
+  const GdiObject<HPEN> hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
+  const GdiObject<HPEN> toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
   {
-    const Selection pen(dc, tempoPen.Get());
+    const SelectedObject pen(dc, tempoPen.Get());
     Series(
         dc, points, lastBeat, [](const SyncPoint& p) { return p.bpm; }, TempoY);
   }
   {
-    const Selection pen(dc, hostPen.Get());
+    const SelectedObject pen(dc, hostPen.Get());
     Series(
         dc, points, lastBeat, [](const SyncPoint& p) { return p.hostError; }, ErrorY);
   }
   {
-    const Selection pen(dc, toldPen.Get());
+    const SelectedObject pen(dc, toldPen.Get());
     Series(
         dc, points, lastBeat, [](const SyncPoint& p) { return p.toldError; }, ErrorY);
   }
@@ -230,7 +189,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   // The legend, on a plain box in the error panel's lower right, which the song leaves empty,
   // with each series' largest error.
   const struct {
-    const GdiObject& pen;
+    const GdiObject<HPEN>& pen;
     COLORREF colour;
     const wchar_t* name;
     double largest;
@@ -238,9 +197,9 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
                 {toldPen, ToldColour, L"the time told to the video player", toldMax}};
   const RECT box = {Right - LegendWidth, ErrorY(LegendTopSeconds), Right - 12,
                     ErrorY(LegendTopSeconds) + LegendRows * (TextHeight + 6) + 12};
-  FillRect(dc, &box, static_cast<HBRUSH>(paper.Get()));
+  FillRect(dc, &box, paper.Get());
   {
-    const Selection pen(dc, gridPen.Get());
+    const SelectedObject pen(dc, gridPen.Get());
     const POINT frame[] = {{box.left, box.top},
                            {box.right, box.top},
                            {box.right, box.bottom},
@@ -252,7 +211,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const int legendLeft = box.left - 4;
   for (const auto& entry : legend) {
     {
-      const Selection pen(dc, entry.pen.Get());
+      const SelectedObject pen(dc, entry.pen.Get());
       Line(dc, legendLeft + 14, y + TextHeight / 2, legendLeft + 44, y + TextHeight / 2);
     }
     wchar_t text[96];
@@ -270,31 +229,14 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
 }  // namespace
 
 bool WriteSyncChart(const std::string& path, const std::vector<SyncPoint>& points) {
-  if (points.empty()) return false;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = Width;
-  info.bmiHeader.biHeight = -Height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  const MemoryDc memory;
-  if (bitmap.Get() == nullptr || bits == nullptr || memory.Get() == nullptr) return false;
-  {
-    const Selection selected(memory.Get(), bitmap.Get());
-    Draw(memory.Get(), points);
-    GdiFlush();
-  }
-  const auto* bgrx = static_cast<const uint8_t*>(bits);
-  std::vector<uint8_t> rgb(static_cast<size_t>(Width) * Height * 3);
-  for (size_t i = 0, n = rgb.size() / 3; i < n; ++i) {
-    rgb[3 * i] = bgrx[4 * i + 2];
-    rgb[3 * i + 1] = bgrx[4 * i + 1];
-    rgb[3 * i + 2] = bgrx[4 * i];
-  }
-  return WritePng(path, Width, Height, rgb);
+  DibSurface surface;
+  if (points.empty() || !surface.Make(nullptr, Width, Height)) return false;
+  Draw(surface.Dc(), points);
+  GdiFlush();
+  const PixelView& view = surface.View();
+  testhost::Pixels pixels{Width, Height, {view.pixels, view.pixels + Width * Height}};
+  for (uint32_t& p : pixels.rgb) p &= 0x00FFFFFF;
+  return WritePng(path, pixels);
 }
 
 }  // namespace tempotally::demo
