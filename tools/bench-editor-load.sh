@@ -12,5 +12,5 @@ cmake --build --preset win -j "$(nproc)" --target editor_load_bench
 build="$root/build/win"
 mkdir -p "$root/build/bench-editor-load-run" && cd "$root/build/bench-editor-load-run"
 WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" "$root/tools/with-wine-display.sh" \
-  wine "$build/tools/paintbench/editor_load_bench.exe" \
+  wine "$build/bench/win/editor_load_bench.exe" \
   "${2:-$build/plugin/ORVA Tempotally.dll}" "${1:-6}"

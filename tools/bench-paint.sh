@@ -11,4 +11,4 @@ cmake --build --preset win -j "$(nproc)" --target paint_bench
 build="$root/build/win"
 mkdir -p "$root/build/bench-paint-run" && cd "$root/build/bench-paint-run"
 WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" "$root/tools/with-wine-display.sh" \
-  wine "$build/tools/paintbench/paint_bench.exe" "$build/plugin/ORVA Tempotally.dll" "${1:-2000}"
+  wine "$build/bench/win/paint_bench.exe" "$build/plugin/ORVA Tempotally.dll" "${1:-2000}"

@@ -29,12 +29,6 @@
 #include "tools/demo/PngWriter.h"
 #include "tools/demo/SyncChart.h"
 
-#ifndef TEMPOTALLY_DEMO_PLUGIN
-#define TEMPOTALLY_DEMO_PLUGIN "ORVA Tempotally.dll"
-#endif
-#ifndef TEMPOTALLY_DEMO_PLAYER
-#define TEMPOTALLY_DEMO_PLAYER "StandInPlayer.dll"
-#endif
 
 namespace tempotally::demo {
 namespace {
@@ -61,15 +55,6 @@ constexpr const char* WorkFolderName = "tempotally-demo-work";
 
 }  // namespace
 
-// Every 32-bit word of a saved state is little-endian.
-void Put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 // A project as a host would hand it back: the video window shown at a chosen place, an empty map.
 std::vector<uint8_t> ProjectStateWithVideoShown() {
   const std::pair<const char*, int32_t> keys[] = {{"video", 1},
@@ -78,16 +63,19 @@ std::vector<uint8_t> ProjectStateWithVideoShown() {
                                                   {"winwidth", VideoWidth},
                                                   {"winheight", VideoHeight}};
   std::vector<uint8_t> out;
-  Put16(out, static_cast<uint16_t>(std::size(keys)));
-  for (const auto& key : keys) {
-    const uint16_t length = static_cast<uint16_t>(std::strlen(key.first));
-    Put16(out, length);
-    out.insert(out.end(), key.first, key.first + length);
-    Put32(out, static_cast<uint32_t>(key.second));
+  // Every number of a saved state is little-endian.
+  auto put = [&out](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  put(static_cast<uint32_t>(std::size(keys)), 2);
+  for (const auto& [name, value] : keys) {
+    put(static_cast<uint32_t>(std::strlen(name)), 2);
+    out.insert(out.end(), name, name + std::strlen(name));
+    put(static_cast<uint32_t>(value), 4);
   }
-  Put32(out, 0);      // one run from tick 0 ...
-  Put32(out, 0);      // ... of 0.0: nothing recorded
-  Put32(out, 96000);  // end of the map
+  put(0, 4);      // one run from tick 0 ...
+  put(0, 4);      // ... of 0.0: nothing recorded
+  put(96000, 4);  // end of the map
   return out;
 }
 

@@ -72,23 +72,31 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
   LineTo(dc, x1, y1);
 }
 
-// One series as a polyline; points without a value break it.
-template <typename Value, typename ToY>
-void Series(HDC dc, const std::vector<SyncPoint>& points, double lastBeat, Value value, ToY toY) {
+// One series as a polyline in `pen`; points without a value break it.
+template <typename ToY>
+void Series(HDC dc, HPEN pen, const std::vector<SyncPoint>& points, double lastBeat,
+            double SyncPoint::*value, ToY toY) {
+  const SelectedObject selected(dc, pen);
   std::vector<POINT> run;
   auto flush = [&] {
     if (run.size() > 1) Polyline(dc, run.data(), static_cast<int>(run.size()));
     run.clear();
   };
   for (const SyncPoint& p : points) {
-    const double v = value(p);
-    if (std::isnan(v)) {
+    if (std::isnan(p.*value)) {
       flush();
       continue;
     }
-    run.push_back({X(p.beat, lastBeat), toY(v)});
+    run.push_back({X(p.beat, lastBeat), toY(p.*value)});
   }
   flush();
+}
+
+// The outline of `r`, its right and bottom edges included.
+void Frame(HDC dc, HPEN pen, const RECT& r) {
+  const SelectedObject selected(dc, pen);
+  const SelectedObject hollow(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, r.left, r.top, r.right + 1, r.bottom + 1);
 }
 
 // The lowest line also carries every smaller error, exact agreement included.
@@ -150,19 +158,8 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
       Text(dc, Left - 8, y - TextHeight / 2, DecadeLabel(decade), TA_RIGHT | TA_TOP);
     }
   }
-  {
-    const SelectedObject pen(dc, inkPen.Get());
-    const RECT frames[] = {{Left, TempoTop, Right, TempoBottom},
-                           {Left, ErrorTop, Right, ErrorBottom}};
-    for (const RECT& r : frames) {
-      const POINT box[] = {{r.left, r.top},
-                           {r.right, r.top},
-                           {r.right, r.bottom},
-                           {r.left, r.bottom},
-                           {r.left, r.top}};
-      Polyline(dc, box, 5);
-    }
-  }
+  Frame(dc, inkPen.Get(), {Left, TempoTop, Right, TempoBottom});
+  Frame(dc, inkPen.Get(), {Left, ErrorTop, Right, ErrorBottom});
   Text(dc, Left, TempoTop - TextHeight - 6, L"Tempo (BPM)");
   Text(dc, Left, ErrorTop - TextHeight - 6, L"Error against the true time (log scale)");
   Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);
@@ -170,21 +167,9 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const GdiObject<HPEN> tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
   const GdiObject<HPEN> hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
   const GdiObject<HPEN> toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
-  {
-    const SelectedObject pen(dc, tempoPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.bpm; }, TempoY);
-  }
-  {
-    const SelectedObject pen(dc, hostPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.hostError; }, ErrorY);
-  }
-  {
-    const SelectedObject pen(dc, toldPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.toldError; }, ErrorY);
-  }
+  Series(dc, tempoPen.Get(), points, lastBeat, &SyncPoint::bpm, TempoY);
+  Series(dc, hostPen.Get(), points, lastBeat, &SyncPoint::hostError, ErrorY);
+  Series(dc, toldPen.Get(), points, lastBeat, &SyncPoint::toldError, ErrorY);
 
   // The legend, on a plain box in the error panel's lower right, which the song leaves empty,
   // with each series' largest error.
@@ -198,15 +183,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const RECT box = {Right - LegendWidth, ErrorY(LegendTopSeconds), Right - 12,
                     ErrorY(LegendTopSeconds) + LegendRows * (TextHeight + 6) + 12};
   FillRect(dc, &box, paper.Get());
-  {
-    const SelectedObject pen(dc, gridPen.Get());
-    const POINT frame[] = {{box.left, box.top},
-                           {box.right, box.top},
-                           {box.right, box.bottom},
-                           {box.left, box.bottom},
-                           {box.left, box.top}};
-    Polyline(dc, frame, 5);
-  }
+  Frame(dc, gridPen.Get(), box);
   int y = box.top + 8;
   const int legendLeft = box.left - 4;
   for (const auto& entry : legend) {

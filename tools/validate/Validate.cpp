@@ -157,87 +157,68 @@ long long CommittedBytes() {
   return total > 0 ? total : -1;
 }
 
+std::string Show(const Counts& c) {
+  return Format("%ld, %ld, %ld, %.2f", c.handles, c.gdiObjects, c.windows,
+                c.memoryBytes / 1048576.0);
+}
+
 Counts Now() { return {ProcessHandles(), GdiObjects(), ThreadWindows(), CommittedBytes()}; }
 
-// Each counter must follow objects made and freed before it is trusted: 100 events, 100 brushes,
-// 10 windows with 10 children (beside one that keeps the thread's helper windows alive), and the
-// smallest leak the cycles must catch, 20 KB a cycle from a heap of its own, so that destroying
-// it gives every page back and leaves no free heap space in which a later leak would hide.
+// Each counter must follow objects made and freed before it is trusted.
 void ProveCounters() {
-  // `moved` judges the counts before the objects, with them and after they were freed.
-  auto prove = [](const char* name, auto count, auto make, auto free, auto moved) {
-    const long long before = count();
-    auto made = make();
-    const long long during = count();
-    free(made);
-    const long long after = count();
-    Check(before >= 0 && moved(during - before, after - before), name,
+  auto report = [](const char* name, long long before, long long during, long long after,
+                   bool moved) {
+    Check(before >= 0 && moved, name,
           Format("%lld, with the objects %lld, freed %lld", before, during, after));
   };
-  auto exactly = [](long long n) {
-    return [n](long long grown, long long left) { return grown == n && left == 0; };
+  auto exactly = [&](const char* name, long long before, long long during, long long after,
+                     long long objects) {
+    report(name, before, during, after, during - before == objects && after == before);
   };
-  prove(
-      "counter handles (system handle list)", ProcessHandles,
-      [] {
-        std::vector<HANDLE> events;
-        for (int i = 0; i < ProbeObjects; ++i)
-          events.push_back(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        return events;
-      },
-      [](auto& events) {
-        for (HANDLE event : events) CloseHandle(event);
-      },
-      exactly(ProbeObjects));
-  prove(
-      "counter GDI objects (live entries of the 16-bit handle space)", GdiObjects,
-      [] {
-        std::vector<HBRUSH> brushes;
-        for (int i = 0; i < ProbeObjects; ++i) brushes.push_back(CreateSolidBrush(RGB(i, 1, 2)));
-        return brushes;
-      },
-      [](auto& brushes) {
-        for (HBRUSH brush : brushes) DeleteObject(brush);
-      },
-      exactly(ProbeObjects));
-  HWND keeper =
-      CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-  prove(
-      "counter windows (the thread's, children included)", ThreadWindows,
-      [] {
-        std::vector<HWND> windows;
-        for (int i = 0; i < 10; ++i) {
-          windows.push_back(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr,
-                                            nullptr, nullptr));
-        }
-        for (int i = 0; i < 10; ++i) {
-          CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 5, 5, windows[0], nullptr, nullptr,
-                          nullptr);
-        }
-        return windows;
-      },
-      [](auto& windows) {
-        for (HWND window : windows) DestroyWindow(window);
-      },
-      exactly(20));
+  std::vector<HANDLE> events(ProbeObjects);
+  long long before = ProcessHandles();
+  for (HANDLE& event : events) event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  long long during = ProcessHandles();
+  for (HANDLE event : events) CloseHandle(event);
+  exactly("counter handles (system handle list)", before, during, ProcessHandles(), ProbeObjects);
+
+  std::vector<HBRUSH> brushes(ProbeObjects);
+  before = GdiObjects();
+  for (int i = 0; i < ProbeObjects; ++i) brushes[i] = CreateSolidBrush(RGB(i, 1, 2));
+  during = GdiObjects();
+  for (HBRUSH brush : brushes) DeleteObject(brush);
+  exactly("counter GDI objects (live entries of the 16-bit handle space)", before, during,
+          GdiObjects(), ProbeObjects);
+
+  // 10 windows and 10 children of the first, beside one that keeps the thread's helper windows.
+  auto window = [](DWORD style, HWND parent) {
+    return CreateWindowExA(0, "STATIC", "", style, 0, 0, 10, 10, parent, nullptr, nullptr, nullptr);
+  };
+  HWND keeper = window(0, nullptr);
+  std::vector<HWND> windows(10);
+  before = ThreadWindows();
+  for (HWND& w : windows) w = window(0, nullptr);
+  for (size_t i = 0; i < windows.size(); ++i) window(WS_CHILD, windows[0]);
+  during = ThreadWindows();
+  for (HWND w : windows) DestroyWindow(w);
+  exactly("counter windows (the thread's, children included)", before, during, ThreadWindows(), 20);
   DestroyWindow(keeper);
-  prove(
-      "counter memory (committed private regions, bytes)", CommittedBytes,
-      [] {
-        HANDLE heap = HeapCreate(0, 0, 0);
-        for (int i = 0; heap && i < LeakCycles; ++i) {
-          if (void* block = HeapAlloc(heap, 0, LeakPerCycleBytes))
-            std::memset(block, 1, LeakPerCycleBytes);
-        }
-        return heap;
-      },
-      [](HANDLE heap) {
-        if (heap) HeapDestroy(heap);
-      },
-      [](long long grown, long long left) {
-        const long long leaked = static_cast<long long>(LeakPerCycleBytes) * LeakCycles;
-        return grown >= leaked * 9 / 10 && grown > MemoryTolerance && left <= leaked / 10;
-      });
+
+  // The smallest leak the cycles must catch, from a heap of its own, so that destroying it gives
+  // every page back and leaves no free heap space in which a later leak would hide.
+  before = CommittedBytes();
+  HANDLE heap = HeapCreate(0, 0, 0);
+  for (int i = 0; heap && i < LeakCycles; ++i) {
+    if (void* block = HeapAlloc(heap, 0, LeakPerCycleBytes))
+      std::memset(block, 1, LeakPerCycleBytes);
+  }
+  during = CommittedBytes();
+  if (heap) HeapDestroy(heap);
+  const long long after = CommittedBytes();
+  const long long leaked = static_cast<long long>(LeakPerCycleBytes) * LeakCycles;
+  report("counter memory (committed private regions, bytes)", before, during, after,
+         during - before >= leaked * 9 / 10 && during - before > MemoryTolerance &&
+             after - before <= leaked / 10);
 }
 
 std::vector<uint8_t> Save(RawPlug& plug) {
@@ -270,27 +251,20 @@ HWND MakeParent() {
                          400, nullptr, nullptr, nullptr, nullptr);
 }
 
-class Environment {
- public:
-  Environment(bool full, const std::string& plugin, const std::string& player)
-      : full_(full), pluginPath_(plugin), playerPath_(player) {}
-  bool Full() const { return full_; }
-  const std::string& Plugin() const { return pluginPath_; }
+// The run's level and the stand-in player to lay out.
+struct Environment {
+  bool full;
+  std::string playerPath;
   // Lays the stand-in player out in the current folder, or removes it.
-  bool UsePlayer(bool on) {
+  bool UsePlayer(bool on) const {
     using testsupport::PlayerSlot;
-    if (!on) return testsupport::RemovePlayer(PlayerSlot::Path1);
-    return testsupport::InstallPlayer(playerPath_, PlayerSlot::Path1);
+    return on ? testsupport::InstallPlayer(playerPath, PlayerSlot::Path1)
+              : testsupport::RemovePlayer(PlayerSlot::Path1);
   }
-
- private:
-  bool full_;
-  std::string pluginPath_;
-  std::string playerPath_;
 };
 
 // Create/release cycles, without and with the player; the counters come back.
-void Lifecycle(Environment& env, PluginModule& module) {
+void Lifecycle(const Environment& env, PluginModule& module) {
   const long long bare = CommittedBytes();
   ProveCounters();
   // The process's first windows and GDI objects load the display driver and its caches once;
@@ -299,7 +273,7 @@ void Lifecycle(Environment& env, PluginModule& module) {
       "INFO memory before any window or GDI object %.2f MB, after the proofs' first ones "
       "%.2f MB\n",
       bare / 1048576.0, CommittedBytes() / 1048576.0);
-  const int cycles = env.Full() ? 1000 : 100;
+  const int cycles = env.full ? 1000 : 100;
 
   for (bool player : {false, true}) {
     const char* with = player ? "with the stand-in player" : "without a player";
@@ -323,14 +297,10 @@ void Lifecycle(Environment& env, PluginModule& module) {
               end.gdiObjects - warm.gdiObjects <= GdiTolerance && end.windows == start.windows &&
               end.memoryBytes - warm.memoryBytes <= MemoryTolerance,
           Format("%d create/release cycles %s", cycles, with).c_str(),
-          Format("handles %ld/%ld/%ld, GDI %ld/%ld/%ld, windows %ld/%ld/%ld, memory "
-                 "%.2f/%.2f/%.2f MB (before/after the first/after all; tolerance %ld, %ld, 0, "
-                 "%.0f MB after the first)",
-                 start.handles, warm.handles, end.handles, start.gdiObjects, warm.gdiObjects,
-                 end.gdiObjects, start.windows, warm.windows, end.windows,
-                 start.memoryBytes / 1048576.0, warm.memoryBytes / 1048576.0,
-                 end.memoryBytes / 1048576.0, HandleTolerance, GdiTolerance,
-                 MemoryTolerance / 1048576.0));
+          "handles, GDI objects, windows, memory (MB) before / after the first / after all: " +
+              Show(start) + " / " + Show(warm) + " / " + Show(end) +
+              Format(" (tolerance %ld, %ld, 0, %.0f MB after the first)", HandleTolerance,
+                     GdiTolerance, MemoryTolerance / 1048576.0));
   }
   env.UsePlayer(false);
 }
@@ -426,7 +396,7 @@ std::vector<uint8_t> MapSection(const std::vector<uint8_t>& bytes) {
 // random moments, as a preemption would. No tick may wait for the suspended thread, and the player
 // must be told what one thread running the same ticks and state calls would tell it, each call
 // taking effect at a tick boundary within its own span.
-void Threads(Environment& env, PluginModule& module) {
+void Threads(const Environment& env, PluginModule& module) {
   if (!env.UsePlayer(true)) {
     Check(false, "player layout for the thread group");
     return;
@@ -447,7 +417,7 @@ void Threads(Environment& env, PluginModule& module) {
   PumpMessages();
 
   // Faster than any audio buffer, so the ticks overlap everything; slower at the full level.
-  const double periodMs = env.Full() ? 1.0 : 0.4;
+  const double periodMs = env.full ? 1.0 : 0.4;
   constexpr int MinSuspensions = 30;
   constexpr DWORD ShortestSuspensionMs = 50;
   const int32_t songTicks =
@@ -618,10 +588,10 @@ int main(int argc, char** argv) {
   }
   const std::string group = argv[1];
   tempotally::testhost::WorkingFolder folder("validate-" + group);
-  Environment env(std::string(argv[2]) == "full", tempotally::testhost::WindowsPath(argv[3]),
-                  argv[4]);
-  tempotally::testhost::PluginModule module(env.Plugin());
-  Check(module.HasFactory(), "module loads and exports CreatePlugInstance", env.Plugin());
+  const Environment env{std::string(argv[2]) == "full", argv[4]};
+  const std::string plugin = tempotally::testhost::WindowsPath(argv[3]);
+  tempotally::testhost::PluginModule module(plugin);
+  Check(module.HasFactory(), "module loads and exports CreatePlugInstance", plugin);
   if (!module.HasFactory() || !folder.Ready()) return 1;
   if (group == "lifecycle")
     Lifecycle(env, module);
