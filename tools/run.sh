@@ -31,7 +31,7 @@ fi
 "$root/tools/setup.sh"
 if [ "$display_ok" -eq 0 ]; then
   echo "== running on a private X display (xvfb-run)"
-  exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 
 out=$(mkdir -p "${1:-$root/out}" && cd "${1:-$root/out}" && pwd)

@@ -5,8 +5,9 @@
 set -euo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
 if [ "${1:-}" != --on-display ]; then
-  # xvfb-run's own default screen has 8-bit colour.
-  exec xvfb-run -a -s "${TEMPOTALLY_XVFB_SCREENS:--screen 0 1280x1024x24} -nolisten tcp" \
+  # xvfb-run's own default screen has 8-bit colour; without -noreset, Xvfb with several Xinerama
+  # heads aborts as it resets after its last client leaves.
+  exec xvfb-run -a -s "${TEMPOTALLY_XVFB_SCREENS:--screen 0 1280x1024x24} -noreset" \
     "$0" --on-display "$@"
 fi
 shift
