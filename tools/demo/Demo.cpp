@@ -29,7 +29,6 @@
 #include "tools/demo/PngWriter.h"
 #include "tools/demo/SyncChart.h"
 
-
 namespace tempotally::demo {
 namespace {
 
