@@ -66,8 +66,8 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
   videoBridge = nullptr;
   char playerPath[PlayerPathChars];
   const bool chosen = ChooseVideoPlayerPath(playerPath);
-  auto* bridge =
-      new (std::nothrow) TFruityBridgePlugHost(host, chosen ? playerPath : nullptr, instanceTag);
+  auto* bridge = new (std::nothrow)
+      TFruityBridgePlugHost(host.Object(), chosen ? playerPath : nullptr, instanceTag);
   if (!bridge) return false;
   videoBridge = bridge;
   // A new window is hidden and not on top: only the options that are on need applying.
@@ -119,8 +119,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
       editor.RequestRepaint();
       break;
     case PlugId::SongPosition:
-      if (host) {
-        const double position = host->SongPosition();
+      if (double position = 0.0; host.SongPosition(position)) {
         Notify([&](TimelineEngine& engine) { engine.OnSongPosition(position); });
       }
       break;
@@ -148,12 +147,9 @@ void __stdcall ORVAVSTExprPlug::Tick() {
   tickThread.store(GetCurrentThreadId(), std::memory_order_relaxed);
   HostTickReport report;
   std::memset(hostInfo39, 0, sizeof hostInfo39);
-  if (host) {
-    report.fromHost = true;
-    report.position = host->SongPosition();
-    host->HostDispatch(instanceTag, HostId::SongTime, 1, reinterpret_cast<TWord>(report.hostTime));
-    host->HostDispatch(instanceTag, HostId::TickInfo, 1, reinterpret_cast<TWord>(hostInfo39));
-  }
+  report.fromHost = host.SongPosition(report.position);
+  host.SongTime(report.hostTime);
+  host.TickInfo(hostInfo39);
   const TickOutcome outcome = timeline.Tick(report, videoBridge != nullptr);
   if (videoBridge) videoBridge->videoTime = outcome.videoTimeMs;
   if (outcome.repaint) editor.RequestRepaint();
@@ -211,17 +207,6 @@ void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t pa
     SetWindowPos(window, options.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
   }
-}
-
-void ORVAVSTExprPlug::EditorSide::AskSelection(double* beats) {
-  if (plug_.host) {
-    plug_.host->HostDispatch(plug_.instanceTag, HostId::Selection, 0,
-                             reinterpret_cast<TWord>(beats));
-  }
-}
-
-void ORVAVSTExprPlug::EditorSide::EditorResized() {
-  if (plug_.host) plug_.host->HostDispatch(plug_.instanceTag, HostId::EditorResized, 0, 0);
 }
 
 void ORVAVSTExprPlug::SaveToStream(IStream* stream) {

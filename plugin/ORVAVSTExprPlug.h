@@ -22,8 +22,6 @@ extern int32_t editorInstanceCount;
 
 extern const PluginInfo TempotallyInfo;
 
-constexpr int HostRecordBytes = 16;  // the records the host fills for ids 36 and 39
-
 class ORVAVSTExprPlug final : public TCPPFruityPlug {
  public:
   // Builds a complete object, or returns null (holding nothing) when memory runs out.
@@ -55,8 +53,8 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
    public:
     explicit EditorSide(ORVAVSTExprPlug& plug) : plug_(plug) {}
     SharedEngine& Engine() override { return plug_.timeline; }
-    void AskSelection(double* beats) override;
-    void EditorResized() override;
+    void AskSelection(double* beats) override { plug_.host.Selection(beats); }
+    void EditorResized() override { plug_.host.EditorResized(); }
     void ApplyVideoOptions(const EngineOptions& options, uint8_t parts) override {
       plug_.ApplyVideoOptions(options, parts);
     }

@@ -5,9 +5,9 @@
 
 namespace tempotally {
 
-TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject) {
+TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject, tag) {
   instanceTag = tag;
-  if (host) host->HostDispatch(instanceTag, HostId::Created, 0, 0);
+  host.Created();
 }
 
 void __stdcall TCPPFruityPlug::Release() { Destroy(DestroyFreesMemory); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "abi/FruityPlugInterface.h"
+#include "plugin/HostProxy.h"
 
 namespace tempotally {
 
@@ -15,7 +16,7 @@ class TCPPFruityPlug : public TFruityPlug {
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
-  TFruityPlugHost* host = nullptr;  // not owned
+  HostProxy host;  // the host is not owned
 
  protected:
   // Keeps the tag and the host and sends the host its construction notice (dispatch id 29).

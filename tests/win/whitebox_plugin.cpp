@@ -129,7 +129,7 @@ TEST_F(PluginObject, ConstructionGivesEveryFieldItsStartingValue) {
   ORVAVSTExprPlug* plug = Make(42);
   EXPECT_EQ(plug->instanceTag, 42);
   EXPECT_EQ(plug->pluginInfo, &TempotallyInfo);
-  EXPECT_EQ(plug->host, &host);
+  EXPECT_EQ(plug->host.Object(), &host);
   ASSERT_EQ(host.dispatches.size(), 1u);
   EXPECT_EQ(host.dispatches[0].tag, 42);
   EXPECT_EQ(host.dispatches[0].id, HostId::Created);
@@ -213,6 +213,23 @@ TEST_F(PluginObject, EditorIsParentedShownHiddenAndUnparented) {
   EXPECT_FALSE(IsWindow(editor));
   EXPECT_TRUE(IsWindow(frame));
   DestroyWindow(frame);
+}
+
+// A host that gave no object: every call the plug-in would make on it is skipped, and a tick
+// keeps the last position.
+TEST_F(PluginObject, WithoutAHostNothingIsAskedAndTheObjectStillWorks) {
+  ORVAVSTExprPlug* plug = ORVAVSTExprPlug::Create(nullptr, 3);
+  ASSERT_NE(plug, nullptr);
+  EXPECT_EQ(plug->host.Object(), nullptr);
+  double position = 12.5;
+  EXPECT_FALSE(plug->host.SongPosition(position));
+  EXPECT_EQ(position, 12.5);
+  plug->timeline.Live().songPosition = 96.0;
+  plug->Dispatch(PlugId::SongPosition, 0, 0);
+  plug->Dispatch(PlugId::Transport, 0, 1);
+  plug->Tick();
+  EXPECT_EQ(plug->timeline.Live().songPosition, 96.0);
+  plug->Release();
 }
 
 TEST_F(PluginObject, TransportPositionAndTimeSignatureReachTheEngine) {
