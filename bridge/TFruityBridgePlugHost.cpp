@@ -92,9 +92,9 @@ void DeleteBridge(TFruityBridgePlugHost* bridge) {
   delete bridge;
 }
 
-// Plug-in calls passed on to the wrapped instance.
+// The player proxy: plug-in calls passed on to the wrapped instance.
 
-int32_t TFruityBridgePlugHost::ForwardToWrapped1(int32_t id, int32_t index, TWord value) {
+int32_t TFruityBridgePlugHost::Dispatch(int32_t id, int32_t index, TWord value) {
   if (!wrappedPlug || id == PlugId::ShowEditor || id == PlugId::Withheld5) return 0;
   return wrappedPlug->Dispatch(id, index, value);
 }
@@ -103,12 +103,12 @@ bool TFruityBridgePlugHost::PassesOn(int slot) const {
   return wrappedPlug && (slot != Call2Slot || slot2Enabled) && (slot != TickSlot || wantsTick);
 }
 
-#define TEMPOTALLY_FORWARD_TO_WRAPPED(slot, Result, Name, Params, Args) \
-  Result TFruityBridgePlugHost::ForwardToWrapped##slot Params {         \
-    return PassesOn(slot) ? wrappedPlug->Name Args : Result();          \
+#define TEMPOTALLY_PROXY_SLOT(slot, Result, Name, Params, Args) \
+  Result TFruityBridgePlugHost::Name Params {                   \
+    return PassesOn(slot) ? wrappedPlug->Name Args : Result();  \
   }
-TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_FORWARD_TO_WRAPPED)
-#undef TEMPOTALLY_FORWARD_TO_WRAPPED
+TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_PROXY_SLOT)
+#undef TEMPOTALLY_PROXY_SLOT
 
 // Host slots called by the wrapped instance.
 
@@ -126,7 +126,8 @@ int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t i
       return 0;
     case HostId::SongTime: {
       const int32_t result = realHost ? realHost->HostDispatch(hostTag, id, index, value) : 0;
-      if (value) std::memcpy(reinterpret_cast<void*>(value), &videoTime, sizeof videoTime);
+      const double time = VideoTime();
+      if (value) std::memcpy(reinterpret_cast<void*>(value), &time, sizeof time);
       return result;
     }
     default:

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -59,13 +60,19 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   // as it must not outlive its host.
   void DestroyVideoWindow();
 
-  // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard
-  // and a zero result when the call can't be passed on. On the thread the host made the call on.
-  int32_t ForwardToWrapped1(int32_t id, int32_t index, TWord value);
-#define TEMPOTALLY_DECLARE_FORWARDER(slot, Result, Name, Params, Args) \
-  Result ForwardToWrapped##slot Params;
-  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_FORWARDER)
-#undef TEMPOTALLY_DECLARE_FORWARDER
+  // The player proxy: the host's calls passed on to the wrapped instance, one per plug-in slot and
+  // named as the slot, each with its guard and a zero result when the call can't be passed on.
+  // On the thread the host made the call on. Only these and the bridge's own code touch the
+  // player's table.
+  int32_t Dispatch(int32_t id, int32_t index, TWord value);
+#define TEMPOTALLY_DECLARE_PROXY_SLOT(slot, Result, Name, Params, Args) Result Name Params;
+  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_PROXY_SLOT)
+#undef TEMPOTALLY_DECLARE_PROXY_SLOT
+  // The time in milliseconds that the player's id-36 requests are told: set by every tick on the
+  // mixing thread, read on whichever thread the player asks. Relaxed: the value carries nothing
+  // else with it.
+  void SetVideoTime(double ms) { videoTime_.store(ms, std::memory_order_relaxed); }
+  double VideoTime() const { return videoTime_.load(std::memory_order_relaxed); }
 
   // Host slots, called by the wrapped instance. Slot 0 answers a few ids itself and substitutes
   // the time of id 36; every other slot is passed to the real host untouched.
@@ -78,7 +85,6 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   TFruityPlugHost* realHost = nullptr;  // offset RealHostOffset: read by the slot-37 thunk
   HWND captionWindow = nullptr;
   HWND wrappedEditor = nullptr;
-  double videoTime = 0.0;  // milliseconds
   uint8_t slot2Enabled = 1;
   uint8_t wantsTick = 0;
   int32_t hostTag = 0;
@@ -90,6 +96,7 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
 
  private:
   ~TFruityBridgePlugHost() = default;
+  std::atomic<double> videoTime_{0.0};
   // Whether plug-in slot `slot` reaches the wrapped instance: one exists, and slot 2 is enabled
   // or slot 14 asked for, where it is one of those.
   bool PassesOn(int slot) const;

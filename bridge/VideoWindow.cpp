@@ -119,7 +119,7 @@ LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   // Closing only hides, bound or not: a destroyed window would leave the bridge a stale handle.
   if (message == WM_CLOSE) {
     ShowWindow(window, SW_HIDE);
-    if (bridge && bridge->wrappedPlug) bridge->wrappedPlug->Dispatch(PlugId::WindowClosed, 0, 0);
+    if (bridge) bridge->Dispatch(PlugId::WindowClosed, 0, 0);
     return 0;
   }
   if (!bridge && message == VideoHandoverMessage) {
@@ -140,7 +140,7 @@ LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         GetClientRect(window, &client);
         SetWindowPos(child, HWND_TOP, 0, 0, client.right, client.bottom, SWP_NOMOVE);
       }
-      if (bridge->wrappedPlug) bridge->wrappedPlug->Dispatch(PlugId::WindowResized, 0, 0);
+      bridge->Dispatch(PlugId::WindowResized, 0, 0);
       return DefWindowProcA(window, message, wParam, lParam);
     }
     case WM_PAINT: {

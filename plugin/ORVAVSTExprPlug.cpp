@@ -38,7 +38,7 @@ HINSTANCE OwnModule() {
 }  // namespace
 
 ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
-    : TCPPFruityPlug(hostObject, tag) {
+    : ForwardingPlug(hostObject, tag) {
   pluginInfo = &TempotallyInfo;
   moduleInstance = OwnModule();
 }
@@ -137,7 +137,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
     default:
       break;
   }
-  if (videoBridge) videoBridge->ForwardToWrapped1(id, index, value);
+  if (videoBridge) videoBridge->Dispatch(id, index, value);
   return 0;
 }
 
@@ -151,9 +151,9 @@ void __stdcall ORVAVSTExprPlug::Tick() {
   host.SongTime(report.hostTime);
   host.TickInfo(hostInfo39);
   const TickOutcome outcome = timeline.Tick(report, videoBridge != nullptr);
-  if (videoBridge) videoBridge->videoTime = outcome.videoTimeMs;
+  if (videoBridge) videoBridge->SetVideoTime(outcome.videoTimeMs);
   if (outcome.repaint) editor.RequestRepaint();
-  if (videoBridge) videoBridge->ForwardToWrapped14();
+  if (videoBridge) videoBridge->Tick();
 }
 
 int32_t __stdcall ORVAVSTExprPlug::Render(TWord word, float* buffer, int32_t* frameCount) {
@@ -161,12 +161,8 @@ int32_t __stdcall ORVAVSTExprPlug::Render(TWord word, float* buffer, int32_t* fr
   if (buffer && frameCount) {
     for (int32_t i = 0; i < *frameCount; ++i) buffer[2 * i] = buffer[2 * i + 1] = 0.0f;
   }
-  if (videoBridge) videoBridge->ForwardToWrapped13(word, buffer, frameCount);
+  if (videoBridge) videoBridge->Render(word, buffer, frameCount);
   return 0;
-}
-
-void __stdcall ORVAVSTExprPlug::Call2() {
-  if (videoBridge) videoBridge->ForwardToWrapped2();
 }
 
 void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) {
@@ -196,7 +192,7 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
                    options.winheight, 0);
     }
   }
-  if (videoBridge) videoBridge->ForwardToWrapped3(stream, save);
+  if (videoBridge) videoBridge->SaveRestoreState(stream, save);
 }
 
 void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t parts) {
@@ -244,55 +240,6 @@ EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
     return timeline.Adopt(restored);
   }
   return timeline.RestoreInPlace([&](TimelineEngine& spare) { RestoreState(spare, reader); });
-}
-
-void __stdcall ORVAVSTExprPlug::Call4(TWord a, TWord b, TWord c, TWord d) {
-  if (videoBridge) videoBridge->ForwardToWrapped4(a, b, c, d);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call5(TWord a, TWord b, TWord c) {
-  return videoBridge ? videoBridge->ForwardToWrapped5(a, b, c) : TCPPFruityPlug::Call5(a, b, c);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call6(TWord a, TWord b, TWord c) {
-  return videoBridge ? videoBridge->ForwardToWrapped6(a, b, c) : TCPPFruityPlug::Call6(a, b, c);
-}
-
-void __stdcall ORVAVSTExprPlug::Call7(TWord a, TWord b, TWord c) {
-  if (videoBridge) videoBridge->ForwardToWrapped7(a, b, c);
-}
-
-void __stdcall ORVAVSTExprPlug::Call8(TWord a, TWord b) {
-  if (videoBridge) videoBridge->ForwardToWrapped8(a, b);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call9(TWord a, TWord b) {
-  return videoBridge ? videoBridge->ForwardToWrapped9(a, b) : TCPPFruityPlug::Call9(a, b);
-}
-
-void __stdcall ORVAVSTExprPlug::Call10(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped10(a);
-}
-
-void __stdcall ORVAVSTExprPlug::Call11(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped11(a);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call12(TWord a, TWord b, TWord c, TWord d) {
-  return videoBridge ? videoBridge->ForwardToWrapped12(a, b, c, d)
-                     : TCPPFruityPlug::Call12(a, b, c, d);
-}
-
-void __stdcall ORVAVSTExprPlug::Call15() {
-  if (videoBridge) videoBridge->ForwardToWrapped15();
-}
-
-void __stdcall ORVAVSTExprPlug::Call16(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped16(a);
-}
-
-void __stdcall ORVAVSTExprPlug::Call17(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped17(a);
 }
 
 }  // namespace tempotally

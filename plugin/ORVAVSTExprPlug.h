@@ -9,29 +9,29 @@
 
 #include "editor/Editor.h"
 #include "editor/EditorHost.h"
-#include "plugin/TCPPFruityPlug.h"
+#include "plugin/ForwardingPlug.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
-
-class TFruityBridgePlugHost;
 
 // Live plug-in objects in the process; the shared drawing resources exist while it is above 0.
 extern int32_t editorInstanceCount;
 
 extern const PluginInfo TempotallyInfo;
 
-class ORVAVSTExprPlug final : public TCPPFruityPlug {
+class ORVAVSTExprPlug final : public ForwardingPlug {
  public:
   // Builds a complete object, or returns null (holding nothing) when memory runs out.
   static ORVAVSTExprPlug* Create(TFruityPlugHost* hostObject, int32_t tag);
 
   void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
-  // Slots 2 to 17, from the interface's one slot list; what each means and on which thread it
-  // comes is said there.
-  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
+  // The slots the plug-in handles before passing them on; the others pass straight on
+  // (ForwardingPlug). What each means and on which thread it comes is said in the interface.
+  void __stdcall SaveRestoreState(IStream* stream, int32_t save) override;
+  int32_t __stdcall Render(TWord word, float* buffer, int32_t* frameCount) override;
+  void __stdcall Tick() override;
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
   // The editor keeps its window handle in the public field, where the host reads it.
@@ -43,7 +43,6 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   std::atomic<DWORD> tickThread{0};
   HINSTANCE moduleInstance = nullptr;
   uint8_t hostInfo39[HostRecordBytes] = {};
-  TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
   bool tornDown = false;
 
  private:
