@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bridge/VideoWindow.h"
+#include "winutil/WindowHandover.h"
 
 namespace tempotally {
 
@@ -82,14 +83,27 @@ void TFruityBridgePlugHost::ReleaseWrapped() {
   wrappedPlug = nullptr;
   wrappedEditor = nullptr;
   plug->Release();
-  // The module stays loaded until DestroyVideoWindow: a player whose release leaves its editor
-  // alive still has that window, and its procedure, inside the video window.
+  // The module stays loaded until the video window is gone: a player whose release leaves its
+  // editor alive still has that window, and its procedure, inside the video window.
 }
 
-void DeleteBridge(TFruityBridgePlugHost* bridge) {
-  if (!bridge) return;
-  bridge->DestroyVideoWindow();
-  delete bridge;
+TFruityBridgePlugHost::~TFruityBridgePlugHost() {
+  ReleaseWrapped();
+  if (HWND window = videoWindow) {
+    // Unbound first: the messages of its destruction must not reach a bridge about to be freed,
+    // nor a caption request reach the window going away.
+    captionWindow = nullptr;
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
+                           holdsClass)) {
+      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
+      // and the module once it is gone, so no code of the player is unloaded under it.
+      holdsClass = false;
+      wrappedModule = nullptr;
+    }
+  }
+  if (holdsClass) ReleaseVideoClass(wrappedModule);
+  if (wrappedModule) FreeLibrary(wrappedModule);
 }
 
 // The player proxy: plug-in calls passed on to the wrapped instance.

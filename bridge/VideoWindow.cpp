@@ -87,32 +87,6 @@ HWND CreateVideoWindow(HMODULE module) {
                          VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
 }
 
-void TFruityBridgePlugHost::DestroyVideoWindow() {
-  if (wrappedPlug) ReleaseWrapped();
-  if (videoWindow) {
-    HWND window = videoWindow;
-    videoWindow = nullptr;
-    captionWindow = nullptr;
-    // Unbound first: the messages of its destruction must not reach a bridge about to be freed.
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
-                           holdsClass)) {
-      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
-      // and the module once it is gone, so no code of the player is unloaded under it.
-      holdsClass = false;
-      wrappedModule = nullptr;
-    }
-  }
-  if (holdsClass) {
-    holdsClass = false;
-    ReleaseVideoClass(wrappedModule);
-  }
-  if (wrappedModule) {
-    FreeLibrary(wrappedModule);
-    wrappedModule = nullptr;
-  }
-}
-
 LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   TFruityBridgePlugHost* bridge = BoundBridge(window);
 

@@ -27,7 +27,7 @@ void Editor::Create(HINSTANCE module) {
                      reinterpret_cast<LPARAM>(this));
 }
 
-void Editor::Destroy() {
+Editor::~Editor() {
   HWND editor = window_;
   if (!editor) return;
   EndDrag();

@@ -31,15 +31,15 @@ class Editor {
   // `window` is where the editor keeps its window handle: the plug-in's public field, which the
   // host reads. Makes no window; Create does.
   Editor(EditorHost& host, HWND& window) : host_(host), window_(window) {}
+  // Ends the editor, on any thread: the drag given back, the dialog unbound so no later message
+  // reaches this object, then destroyed here or by the thread that owns it.
+  ~Editor();
   Editor(const Editor&) = delete;
   Editor& operator=(const Editor&) = delete;
 
   // Creates the hidden dialog from `module`'s template, on the calling thread, which then owns
   // it; the dialog sets the window handle while it is being created.
   void Create(HINSTANCE module);
-  // Ends the editor at release, on any thread: the drag given back, the dialog unbound so no later
-  // message reaches this object, then destroyed here or by the thread that owns it.
-  void Destroy();
   // Window thread. Parents and shows the editor in `parent`, or hides and unparents it when
   // `parent` is null.
   void Show(HWND parent);

@@ -3,6 +3,8 @@
 // one the base layer's default. The plug-in object overrides only the slots it handles itself.
 #pragma once
 
+#include <memory>
+
 #include "bridge/TFruityBridgePlugHost.h"
 #include "plugin/TCPPFruityPlug.h"
 
@@ -17,7 +19,9 @@ class ForwardingPlug : public TCPPFruityPlug {
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_FORWARD_SLOT)
 #undef TEMPOTALLY_FORWARD_SLOT
 
-  TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
+  // Null without a video player. Ends after everything of the plug-in object built on this base,
+  // taking the video window and the player's module with it.
+  std::unique_ptr<TFruityBridgePlugHost> videoBridge;
 
  protected:
   using TCPPFruityPlug::TCPPFruityPlug;

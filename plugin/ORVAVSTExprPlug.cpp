@@ -13,8 +13,6 @@
 
 namespace tempotally {
 
-int32_t editorInstanceCount = 0;
-
 constexpr int32_t InfoVersion = 1;
 // Wants the per-tick call (0x20), plus the host's flag bits for this kind of plug-in.
 constexpr int32_t InfoFlags = 0x00200061;
@@ -38,17 +36,18 @@ HINSTANCE OwnModule() {
 }  // namespace
 
 ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
-    : ForwardingPlug(hostObject, tag) {
+    : ForwardingPlug(hostObject, tag), moduleInstance(OwnModule()) {
   pluginInfo = &TempotallyInfo;
-  moduleInstance = OwnModule();
+}
+
+ORVAVSTExprPlug::~ORVAVSTExprPlug() {
+  if (videoBridge) videoBridge->ReleaseWrapped();
 }
 
 ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t tag) {
   auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
   if (!plug) return nullptr;
-  if (editorInstanceCount == 0) CreateSharedGdi(plug->moduleInstance);
-  ++editorInstanceCount;
-  // From here on Release undoes whatever was made, so every failure ends through it.
+  // From here on release undoes whatever was made, so every failure ends through it.
   if (!plug->timeline.Allocate()) {
     plug->Release();
     return nullptr;
@@ -63,47 +62,22 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
 }
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {
-  videoBridge = nullptr;
   char playerPath[PlayerPathChars];
   const bool chosen = ChooseVideoPlayerPath(playerPath);
-  auto* bridge = new (std::nothrow)
-      TFruityBridgePlugHost(host.Object(), chosen ? playerPath : nullptr, instanceTag);
-  if (!bridge) return false;
-  videoBridge = bridge;
+  videoBridge.reset(new (std::nothrow) TFruityBridgePlugHost(
+      host.Object(), chosen ? playerPath : nullptr, instanceTag));
+  if (!videoBridge) return false;
   // A new window is hidden and not on top: only the options that are on need applying.
   const EngineOptions options = timeline.Options();
   ApplyVideoOptions(options, (options.video ? VideoPartShown : VideoPartNone) |
                                  (options.videoontop ? VideoPartOnTop : VideoPartNone));
-  if (!bridge->wrappedPlug) {
-    DeleteBridge(bridge);  // destroys the window and gives back the class first
-    videoBridge = nullptr;
-  }
+  if (!videoBridge->wrappedPlug) videoBridge.reset();
   return true;
-}
-
-void __stdcall ORVAVSTExprPlug::Release() {
-  Teardown();
-  Destroy(DestroyFreesMemory);
-}
-
-void ORVAVSTExprPlug::Teardown() {
-  if (tornDown) return;
-  tornDown = true;
-  if (videoBridge) videoBridge->ReleaseWrapped();
-  editor.Destroy();
-  // The host makes no other call during release.
-  timeline.Free();
-  if (--editorInstanceCount == 0) DeleteSharedGdi();
 }
 
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
   // A host that calls this slot without release gets the whole teardown too: the editor must not
   // outlive the object it points at, and the instance count must stay right.
-  Teardown();
-  if (videoBridge) {
-    DeleteBridge(videoBridge);  // destroys the video window, then unloads the player
-    videoBridge = nullptr;
-  }
   this->~ORVAVSTExprPlug();
   if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
   return this;

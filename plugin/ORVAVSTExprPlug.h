@@ -15,9 +15,6 @@
 
 namespace tempotally {
 
-// Live plug-in objects in the process; the shared drawing resources exist while it is above 0.
-extern int32_t editorInstanceCount;
-
 extern const PluginInfo TempotallyInfo;
 
 class ORVAVSTExprPlug final : public ForwardingPlug {
@@ -25,7 +22,6 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   // Builds a complete object, or returns null (holding nothing) when memory runs out.
   static ORVAVSTExprPlug* Create(TFruityPlugHost* hostObject, int32_t tag);
 
-  void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
   // The slots the plug-in handles before passing them on; the others pass straight on
   // (ForwardingPlug). What each means and on which thread it comes is said in the interface.
@@ -34,16 +30,18 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   void __stdcall Tick() override;
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
-  // The editor keeps its window handle in the public field, where the host reads it.
-  Editor editor{editorSide_, editorWindow};
+  // What the object holds, in the order it is made; release ends it in reverse, after the
+  // wrapped player and before the bridge with the video window (ForwardingPlug).
+  HINSTANCE moduleInstance;
+  SharedGdiUser drawing{moduleInstance};
   // The engine's state, options and map, used by the host's mixing thread and its window thread;
   // timeline/SharedEngine.h says how each side reaches it.
   SharedEngine timeline;
+  // The editor keeps its window handle in the public field, where the host reads it.
+  Editor editor{editorSide_, editorWindow};
   // The thread of the latest per-tick call: dispatch on it takes the tick's own path.
   std::atomic<DWORD> tickThread{0};
-  HINSTANCE moduleInstance = nullptr;
   uint8_t hostInfo39[HostRecordBytes] = {};
-  bool tornDown = false;
 
  private:
   // What the editor sees of this object: a member rather than a base, so the host's table keeps
@@ -63,10 +61,8 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   };
 
   ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag);
-  ~ORVAVSTExprPlug() = default;
-  // Everything release does before the destructor: the wrapped player, the editor, the arrays and
-  // this object's share of the shared drawing resources. Runs once, whichever slot comes first.
-  void Teardown();
+  // Releases the wrapped player first; the members and the bridge follow.
+  ~ORVAVSTExprPlug();
   // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
   // The plug-in's part of the state call, in either direction. Window thread (or whichever thread

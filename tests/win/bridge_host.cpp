@@ -70,8 +70,8 @@ class BridgeHost : public ::testing::Test {
     ASSERT_NE(bare, nullptr);
   }
   void TearDown() override {
-    DeleteBridge(bridge);
-    DeleteBridge(bare);
+    delete bridge;
+    delete bare;
   }
 
   // Host dispatch on a bridge by raw slot 0 with a caller tag the bridge must not pass on.
@@ -354,7 +354,7 @@ TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
       new (std::nothrow) TFruityBridgePlugHost(nullptr, longest.c_str(), 1);
   ASSERT_NE(fits, nullptr);
   EXPECT_EQ(std::string(fits->playerPath), longest);
-  DeleteBridge(fits);
+  delete fits;
 
   const std::string tooLong(PlayerPathChars + 40, 'b');
   TFruityBridgePlugHost* refused =
@@ -364,12 +364,12 @@ TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
   EXPECT_EQ(refused->wrappedModule, nullptr);
   EXPECT_EQ(refused->videoWindow, nullptr) << "the fields after the path are intact";
   EXPECT_EQ(refused->holdsClass, false);
-  DeleteBridge(refused);
+  delete refused;
 
   TFruityBridgePlugHost* none = new (std::nothrow) TFruityBridgePlugHost(nullptr, nullptr, 1);
   ASSERT_NE(none, nullptr);
   EXPECT_EQ(none->wrappedModule, nullptr);
-  DeleteBridge(none);
+  delete none;
 }
 
 }  // namespace

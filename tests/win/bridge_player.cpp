@@ -65,7 +65,7 @@ class BridgePlayer : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (TFruityBridgePlugHost* bridge : bridges) DeleteBridge(bridge);
+    for (TFruityBridgePlugHost* bridge : bridges) delete bridge;
     bridges.clear();
     EXPECT_EQ(videoClassCount, 0);
   }
@@ -89,8 +89,7 @@ class BridgePlayer : public ::testing::Test {
   // The owner's teardown, in its order.
   void Close(TFruityBridgePlugHost* bridge) {
     bridge->ReleaseWrapped();
-    bridge->DestroyVideoWindow();
-    DeleteBridge(bridge);
+    delete bridge;
     bridges.erase(std::find(bridges.begin(), bridges.end(), bridge));
   }
 
@@ -315,7 +314,7 @@ TEST_F(BridgePlayer, AfterReleaseNothingReachesPlayer) {
   EXPECT_EQ(Record().liveInstances, 0);
   EXPECT_EQ(bridge->wrappedPlug, nullptr);
   EXPECT_NE(bridge->wrappedModule, nullptr) << "the module stays until the window is gone";
-  EXPECT_TRUE(IsWindow(window)) << "the window stays until DestroyVideoWindow";
+  EXPECT_TRUE(IsWindow(window)) << "the window stays until the bridge ends";
 
   hold->Api().Reset();
   bridge->ReleaseWrapped();
@@ -364,19 +363,18 @@ TEST_F(BridgePlayer, DiscardedBridgeUnloadsModule) {
   hold.reset();
   ASSERT_NE(LoadedPlayer(PlayerSlot::Path1), nullptr) << "the bridge holds the module";
   HMODULE module = bridge->wrappedModule;
-  bridge->DestroyVideoWindow();
+  delete bridge;
+  bridges.clear();
   EXPECT_EQ(LoadedPlayer(PlayerSlot::Path1), nullptr);
   EXPECT_EQ(videoClassCount, 0);
   EXPECT_FALSE(ClassRegistered(module));
-  DeleteBridge(bridge);
-  bridges.clear();
 }
 
 TEST_F(BridgePlayer, DeletingBridgeReleasesInstanceStillAlive) {
   Install(PlayerSlot::Path1);
   TFruityBridgePlugHost* bridge = Open(VideoPlayerPath1);
   ASSERT_NE(bridge, nullptr);
-  DeleteBridge(bridge);
+  delete bridge;
   bridges.clear();
   EXPECT_EQ(Record().releases, 1);
   EXPECT_EQ(Record().liveInstances, 0);
