@@ -18,11 +18,6 @@ namespace tempotally {
 
 constexpr int EditorDialogTemplate = 100;
 
-// The editor's size: always this wide; this high unfolded, and a panel's worth less per fold level.
-constexpr int EditorWidth = 240;
-constexpr int EditorFullHeight = 294;
-constexpr int EditorFoldStep = 94;
-
 constexpr int32_t DefaultGraphSpan = 1536;   // ticks shown by the graph
 constexpr float DefaultGraphMargin = 0.01f;  // seconds per tick
 

@@ -23,11 +23,6 @@ enum VideoPart : uint8_t {
 
 constexpr EditorZone ZoneOf(Toggle toggle) { return static_cast<EditorZone>(toggle); }
 
-// Client pixels, right and bottom exclusive as for a window rectangle.
-struct ClientRect {
-  int32_t left, top, right, bottom;
-};
-
 struct ToggleRow {
   Toggle toggle;
   const char* label;
