@@ -1,6 +1,6 @@
 // Small owners of GDI resources, so that every path out of a paint gives back what it took:
-// a deleted object, a deleted memory context, an object selected back out, a paint ended, a
-// surface whose pixels the process writes itself.
+// a deleted memory context, an object selected back out, a paint ended, a surface whose pixels
+// the process writes itself.
 #pragma once
 
 #include <windows.h>
@@ -8,27 +8,6 @@
 #include "editor/PaintPixels.h"
 
 namespace tempotally {
-
-// Owns one GDI object (font, bitmap, brush) and deletes it.
-template <typename Handle>
-class GdiObject {
- public:
-  GdiObject() = default;
-  explicit GdiObject(Handle handle) : handle_(handle) {}
-  ~GdiObject() { Reset(); }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-
-  void Reset(Handle handle = nullptr) {
-    if (handle_) DeleteObject(handle_);
-    handle_ = handle;
-  }
-  Handle Get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  Handle handle_ = nullptr;
-};
 
 // A memory device context compatible with another one, deleted at the end.
 class MemoryDc {

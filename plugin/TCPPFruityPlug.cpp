@@ -30,10 +30,4 @@ void __stdcall TCPPFruityPlug::Call15() {}
 void __stdcall TCPPFruityPlug::Call16(TWord) {}
 void __stdcall TCPPFruityPlug::Call17(TWord) {}
 
-TFruityPlug* __stdcall TCPPFruityPlug::Destroy(uint32_t flags) {
-  this->~TCPPFruityPlug();
-  if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
-  return this;
-}
-
 }  // namespace tempotally

@@ -10,11 +10,11 @@ namespace tempotally {
 
 class TCPPFruityPlug : public TFruityPlug {
  public:
-  // 0: ends the object through the destructor slot with the free flag.
+  // 0: ends the object through the destructor slot with the free flag. That slot is the plug-in
+  // object's own, as only it knows its whole type.
   void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
-  TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
   HostProxy host;  // the host is not owned
 

@@ -14,7 +14,9 @@ namespace {
 
 constexpr uint32_t LongestName() {
   uint32_t longest = 0;
-  for (const OptionRow& row : OptionTable) longest = std::max(longest, StateKeyNameLength(row.key));
+  for (const OptionRow& row : OptionTable) {
+    longest = std::max(longest, static_cast<uint32_t>(std::string_view(row.key).size()));
+  }
   return longest;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "timeline/TimelineEngine.h"
 
@@ -27,16 +28,10 @@ struct StateReader {
 
 constexpr uint16_t StateKeyCount = OptionCount;
 
-constexpr uint32_t StateKeyNameLength(const char* name) {
-  uint32_t length = 0;
-  while (name[length] != '\0') ++length;
-  return length;
-}
-
 // Bytes of the key section as written: the count, then per key its name length, name and value.
 constexpr uint32_t StateKeySectionSize() {
   uint32_t bytes = 2;
-  for (const OptionRow& row : OptionTable) bytes += 2 + StateKeyNameLength(row.key) + 4;
+  for (const OptionRow& row : OptionTable) bytes += 2 + std::string_view(row.key).size() + 4;
   return bytes;
 }
 constexpr uint32_t StateKeySectionBytes = StateKeySectionSize();

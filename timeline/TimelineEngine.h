@@ -42,17 +42,11 @@ constexpr double MillisecondsPerMinute = 60000.0;
 // starting value and what a restored value becomes are its row of OptionTable, below.
 struct EngineOptions {
   EngineOptions();  // every option at its starting value
-  uint8_t freeze;
-  uint8_t video;
-  uint8_t videoontop;
-  uint8_t lookahead;
+  uint8_t freeze, video, videoontop, lookahead;
   uint8_t optimise;  // the summation step: 1 or 4
   uint8_t selection;
   uint8_t minimised;  // the editor's fold level
-  int32_t winleft;
-  int32_t wintop;
-  int32_t winwidth;
-  int32_t winheight;
+  int32_t winleft, wintop, winwidth, winheight;
 };
 
 // One option: the key it is saved under, the byte or word it is kept in (a byte saves as a whole
