@@ -15,8 +15,8 @@ namespace {
 // `folder` and `relative` joined into `path`; false when they do not fit.
 bool Join(const char* folder, DWORD folderLength, const char* relative,
           char (&path)[PlayerPathChars]) {
-  const bool separated =
-      folderLength > 0 && (folder[folderLength - 1] == '\\' || folder[folderLength - 1] == '/');
+  const bool separated = folderLength > 0 && (folder[folderLength - 1] == '\\' ||
+                                              folder[folderLength - 1] == '/');
   const size_t relativeLength = std::strlen(relative);
   const size_t total = folderLength + (separated ? 0 : 1) + relativeLength;
   if (total >= PlayerPathChars) return false;

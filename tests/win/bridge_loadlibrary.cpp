@@ -9,8 +9,8 @@
 #include <sstream>
 #include <string>
 
-#include "devhost/PlayerLayout.h"
 #include "devhost/WorkingFolder.h"
+#include "devhost/PlayerLayout.h"
 
 namespace tempotally {
 namespace {
@@ -100,9 +100,9 @@ TEST_F(LoadLibrarySearch, PlugInLoadsOnlyThePlayerUnderTheCurrentDirectory) {
   const std::string plugIn = WindowsPath(TEMPOTALLY_DLL);
   ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path1, app));  // the planted copies
   ASSERT_TRUE(InstallPlayer(STANDIN_PLAYER_DLL, PlayerSlot::Path2, app));
-  for (const Case& c :
-       {Case{true, false, RelativePath(PlayerSlot::Path1)},
-        Case{false, true, RelativePath(PlayerSlot::Path2)}, Case{false, false, "none"}}) {
+  for (const Case& c : {Case{true, false, RelativePath(PlayerSlot::Path1)},
+                        Case{false, true, RelativePath(PlayerSlot::Path2)},
+                        Case{false, false, "none"}}) {
     SCOPED_TRACE(c.expected);
     ASSERT_TRUE(testsupport::RemovePlayer(PlayerSlot::Path1, current));
     ASSERT_TRUE(testsupport::RemovePlayer(PlayerSlot::Path2, current));

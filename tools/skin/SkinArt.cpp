@@ -265,20 +265,19 @@ void DrawAboutArt(Canvas& canvas) {
   canvas.Paint(190, 227, 212, 249, Disc(cx, cy, 2.2), AboutPanelArt.fill);
   // An orange arc of film leaving the reel's rim.
   const auto ring = Ring(cx, cy, 29.0, 30.6);
-  canvas.Paint(
-      160, 204, 232, 275,
-      [=](double x, double y) { return x > cx - 2.0 && y < cy + 4.0 && ring(x, y); }, Orange, 0.9);
+  canvas.Paint(160, 204, 232, 275,
+               [=](double x, double y) { return x > cx - 2.0 && y < cy + 4.0 && ring(x, y); },
+               Orange, 0.9);
   // Tempo bars: steady, then a ramp, the last few lit.
   constexpr int BarCount = 12;
   constexpr double Heights[BarCount] = {3, 3, 3, 4, 5, 6, 7, 8, 9, 10, 10, 10};
   for (int i = 0; i < BarCount; ++i) {
     const double x0 = 174.0 + i * 4.5, bottom = 284.0;
-    canvas.Paint(
-        172, 272, 230, 285,
-        [=](double x, double y) {
-          return x >= x0 && x <= x0 + 3.0 && y <= bottom && y >= bottom - Heights[i];
-        },
-        i >= 9 ? Orange : Steel, i >= 9 ? 1.0 : 0.8);
+    canvas.Paint(172, 272, 230, 285,
+                 [=](double x, double y) {
+                   return x >= x0 && x <= x0 + 3.0 && y <= bottom && y >= bottom - Heights[i];
+                 },
+                 i >= 9 ? Orange : Steel, i >= 9 ? 1.0 : 0.8);
   }
 }
 
