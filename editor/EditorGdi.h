@@ -34,10 +34,8 @@ struct SharedGdi {
   HFONT titleFont = nullptr;
   HFONT readoutFont = nullptr;
   HFONT labelFont = nullptr;
-  bool created = false;
 };
 extern SharedGdi sharedGdi;
-extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
 
 // Users of the shared set alive now: one per plug-in object.
 extern int32_t editorInstanceCount;

@@ -7,7 +7,6 @@
 namespace tempotally {
 
 SharedGdi sharedGdi;
-int sharedGdiCreations = 0;
 int32_t editorInstanceCount = 0;
 
 namespace {
@@ -43,8 +42,6 @@ SharedGdiUser::SharedGdiUser(HINSTANCE moduleInstance) {
   sharedGdi.readoutFont = CreateEditorFont(ReadoutFontHeight);
   sharedGdi.labelFont = CreateEditorFont(LabelFontHeight);
   sharedGdi.skinBitmap = LoadBitmapA(moduleInstance, MAKEINTRESOURCEA(SkinBitmapResource));
-  sharedGdi.created = true;
-  ++sharedGdiCreations;
 }
 
 SharedGdiUser::~SharedGdiUser() {

@@ -171,21 +171,21 @@ TEST_F(PluginObject, EditorDialogIsBoundDuringCreationAndStaysHidden) {
 }
 
 TEST_F(PluginObject, SharedResourcesFollowTheLiveInstanceCount) {
-  const int creations = sharedGdiCreations;
   ORVAVSTExprPlug* first = Make();
   EXPECT_EQ(editorInstanceCount, 1);
-  EXPECT_TRUE(sharedGdi.created);
+  const HFONT made = sharedGdi.titleFont;
+  ASSERT_NE(made, nullptr);
   ORVAVSTExprPlug* second = Make();
   EXPECT_EQ(editorInstanceCount, 2);
-  EXPECT_EQ(sharedGdiCreations, creations + 1) << "the second instance reuses the set";
+  EXPECT_EQ(sharedGdi.titleFont, made) << "the second instance reuses the set";
   first->Release();
   EXPECT_EQ(editorInstanceCount, 1);
-  EXPECT_TRUE(sharedGdi.created);
+  EXPECT_EQ(sharedGdi.titleFont, made);
   second->Release();
   EXPECT_EQ(editorInstanceCount, 0);
-  EXPECT_FALSE(sharedGdi.created);
+  EXPECT_EQ(sharedGdi.titleFont, nullptr);
   ORVAVSTExprPlug* third = Make();
-  EXPECT_EQ(sharedGdiCreations, creations + 2);
+  EXPECT_NE(sharedGdi.titleFont, nullptr) << "a later instance makes the set again";
   third->Release();
 }
 
@@ -296,11 +296,11 @@ TEST_F(PluginObject, DestructorSlotAloneTearsDownButKeepsTheObjectsMemory) {
   // and the shared resources are as if release had run.
   EXPECT_FALSE(IsWindow(editor));
   EXPECT_EQ(editorInstanceCount, 1);
-  EXPECT_TRUE(sharedGdi.created);
+  EXPECT_NE(sharedGdi.titleFont, nullptr);
   ::operator delete(static_cast<void*>(plug));
   other->Release();
   EXPECT_EQ(editorInstanceCount, 0);
-  EXPECT_FALSE(sharedGdi.created);
+  EXPECT_EQ(sharedGdi.titleFont, nullptr);
 }
 
 TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind) {
@@ -316,7 +316,7 @@ TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind
     } else {
       ++failures;
       EXPECT_EQ(editorInstanceCount, 0) << "failure at allocation " << n;
-      EXPECT_FALSE(sharedGdi.created);
+      EXPECT_EQ(sharedGdi.titleFont, nullptr);
     }
     EXPECT_EQ(liveAllocations, baseline) << "leak after failing allocation " << n;
   }
