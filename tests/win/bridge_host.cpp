@@ -70,8 +70,8 @@ class BridgeHost : public ::testing::Test {
     ASSERT_NE(bare, nullptr);
   }
   void TearDown() override {
-    DeleteBridge(bridge);
-    DeleteBridge(bare);
+    delete bridge;
+    delete bare;
   }
 
   // Host dispatch on a bridge by raw slot 0 with a caller tag the bridge must not pass on.
@@ -96,7 +96,7 @@ TEST_F(BridgeHost, WithoutPlayerHoldsNothing) {
   EXPECT_EQ(bridge->captionWindow, nullptr);
   EXPECT_FALSE(bridge->holdsClass);
   EXPECT_STREQ(bridge->playerPath, NoPlayer);
-  EXPECT_EQ(bridge->videoTime, 0.0);
+  EXPECT_EQ(bridge->VideoTime(), 0.0);
   EXPECT_EQ(bridge->slot2Enabled, 1);
   EXPECT_EQ(bridge->wantsTick, 0);
   EXPECT_TRUE(host.Calls().empty()) << "construction makes no host call of its own";
@@ -164,7 +164,7 @@ TEST_F(BridgeHost, Id13SetsSlot2EnabledOnlyForOne) {
 }
 
 TEST_F(BridgeHost, Id36WithRealHostSubstitutesTimeOnly) {
-  bridge->videoTime = 4321.75;
+  bridge->SetVideoTime(4321.75);
   for (int32_t index : {1, 0, 7}) {
     host.Clear();
     uint8_t record[16];
@@ -185,7 +185,7 @@ TEST_F(BridgeHost, Id36WithRealHostSubstitutesTimeOnly) {
 }
 
 TEST_F(BridgeHost, Id36WithoutRealHostWritesFirstDoubleOnly) {
-  bare->videoTime = -0.5;
+  bare->SetVideoTime(-0.5);
   uint8_t record[16];
   std::memset(record, 0xCC, sizeof record);
   EXPECT_EQ(Dispatch(bare, 36, 1, reinterpret_cast<uintptr_t>(record)), 0);
@@ -196,7 +196,7 @@ TEST_F(BridgeHost, Id36WithoutRealHostWritesFirstDoubleOnly) {
 }
 
 TEST_F(BridgeHost, Id36WithNullRecordWritesNothingButPassesOn) {
-  bridge->videoTime = 1.0;
+  bridge->SetVideoTime(1.0);
   EXPECT_EQ(Dispatch(bridge, 36, 1, 0), static_cast<int32_t>(testsupport::FakeDispatchBase + 36));
   ASSERT_EQ(host.Calls().size(), 1u);
   EXPECT_EQ(Dispatch(bare, 36, 1, 0), 0);
@@ -204,7 +204,7 @@ TEST_F(BridgeHost, Id36WithNullRecordWritesNothingButPassesOn) {
 
 TEST_F(BridgeHost, Id36RecordNeedNotBeAligned) {
   alignas(8) uint8_t buffer[24] = {};
-  bare->videoTime = 250.0;
+  bare->SetVideoTime(250.0);
   EXPECT_EQ(Dispatch(bare, 36, 1, reinterpret_cast<uintptr_t>(buffer + 3)), 0);
   double time;
   std::memcpy(&time, buffer + 3, sizeof time);
@@ -354,7 +354,7 @@ TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
       new (std::nothrow) TFruityBridgePlugHost(nullptr, longest.c_str(), 1);
   ASSERT_NE(fits, nullptr);
   EXPECT_EQ(std::wstring(fits->playerPath), longest);
-  DeleteBridge(fits);
+  delete fits;
 
   const std::wstring tooLong(PlayerPathChars + 40, L'b');
   TFruityBridgePlugHost* refused =
@@ -364,12 +364,12 @@ TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
   EXPECT_EQ(refused->wrappedModule, nullptr);
   EXPECT_EQ(refused->videoWindow, nullptr) << "the fields after the path are intact";
   EXPECT_EQ(refused->holdsClass, false);
-  DeleteBridge(refused);
+  delete refused;
 
   TFruityBridgePlugHost* none = new (std::nothrow) TFruityBridgePlugHost(nullptr, nullptr, 1);
   ASSERT_NE(none, nullptr);
   EXPECT_EQ(none->wrappedModule, nullptr);
-  DeleteBridge(none);
+  delete none;
 }
 
 }  // namespace
