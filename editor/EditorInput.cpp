@@ -2,8 +2,8 @@
 // EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
 // a small box and parks it back at the press point after every move, so only the travel counts.
 //
-// Window thread. A click's change to the engine is published at a tick boundary in one step
-// (timeline/SharedEngine.h), apart from the calls into windows, the cursor and the host.
+// Window thread. A click changes the engine between two ticks, under the engine's gate
+// (timeline/SharedEngine.h); the calls into windows, the cursor and the host come after.
 #include "editor/Editor.h"
 #include "editor/Toggles.h"
 
@@ -152,7 +152,6 @@ void Editor::HandleClick() {
   if (HWND frame = LiveParent()) SetFocus(frame);
   const EditorZone zone = ClickZoneAt(mousePos);
   SharedEngine& engine = host_.Engine();
-  // Each change runs on a fresh copy at each attempt, so it lands exactly once.
   if (zone == EditorZone::Fold) {
     engine.Change(
         [](TimelineEngine& t) { t.options.minimised = NextFoldLevel(t.options.minimised); });

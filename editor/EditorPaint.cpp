@@ -1,6 +1,6 @@
-// The editor's paint, on the window thread: the engine is read in two steps into a paint model
-// (timeline/SharedEngine.h), the host is asked for its selection between them outside any engine
-// access, and the editor's canvas then brings its back buffer to the model alone and copies it
+// The editor's paint, on the window thread: the readout is refreshed when it is stale, the engine's
+// snapshot and map are read without a lock (timeline/SharedEngine.h), the host is asked for its
+// selection, and the editor's canvas then brings its back buffer to the model alone and copies it
 // to the window in one transfer.
 #include <new>
 
@@ -16,7 +16,8 @@ void Editor::Paint(bool frameTimer) {
   if (!shown) return;
   SharedEngine& engine = host_.Engine();
   engine.Refresh();
-  const bool askSelection = engine.Options().selection != 0;
+  const EngineSnapshot snapshot = engine.Snapshot();
+  const bool askSelection = snapshot.options.selection != 0;
 
   // The host fills the selection in beats; one that ignores the call leaves (0, 0).
   if (askSelection) {
@@ -28,7 +29,7 @@ void Editor::Paint(bool frameTimer) {
 
   PaintModel model;
   const GraphView view{graphSpan, graphMargin, {hostSelection[0], hostSelection[1]}};
-  engine.Read([&](const TimelineEngine& live) { BuildPaintModel(live, view, model); });
+  BuildPaintModel(snapshot, view, model);
 
   PaintSession paint(window_,
                      frameTimer ? PaintSession::WholeWindowNow : PaintSession::UpdateRegion);

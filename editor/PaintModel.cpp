@@ -3,6 +3,7 @@
 // division guarded against values the host or a saved project may bring.
 #include "editor/PaintModel.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -39,7 +40,7 @@ int64_t BarColourQuotient(const int32_t signature[3]) {
   return q < 1 ? 1 : q;
 }
 
-void BuildGraph(const TimelineEngine& engine, const GraphView& view, PaintModel& model) {
+void BuildGraph(const EngineSnapshot& engine, const GraphView& view, PaintModel& model) {
   float lo, hi;
   if (engine.options.selection) {
     lo = ToFloat(view.selection[0]);
@@ -51,18 +52,21 @@ void BuildGraph(const TimelineEngine& engine, const GraphView& view, PaintModel&
   if (lo < 1.0f) lo = 1.0f;
   const double range = static_cast<double>(hi) - lo;
 
-  if (engine.tickDurations != nullptr) {
+  if (engine.map != nullptr) {
+    // Each entry is read once, so the scale and the bars agree while a tick records.
+    double lengths[GraphColumns] = {};
     for (int i = 0; i < GraphColumns; ++i) {
       const float t = static_cast<float>(static_cast<double>(i) / GraphColumns);
       const int32_t tick = SampledTick(lo + t * range);
       model.columns[i].drawn = tick >= 0;
       model.columns[i].tick = tick >= 0 ? tick : 0;
+      if (tick >= 0) lengths[i] = LoadLength(&engine.map[tick]);
     }
 
     float minimum = 1.0f, maximum = -1.0f;
-    for (const GraphColumn& column : model.columns) {
-      if (!column.drawn) continue;
-      const double d = engine.tickDurations[column.tick];
+    for (int i = 0; i < GraphColumns; ++i) {
+      if (!model.columns[i].drawn) continue;
+      const double d = lengths[i];
       if (d > maximum) maximum = ToFloat(d);
       if (d < minimum) minimum = ToFloat(d);
     }
@@ -70,12 +74,13 @@ void BuildGraph(const TimelineEngine& engine, const GraphView& view, PaintModel&
     const float bottom = minimum - view.margin;
 
     const int64_t q = BarColourQuotient(engine.timeSignature);
-    for (GraphColumn& column : model.columns) {
+    for (int i = 0; i < GraphColumns; ++i) {
+      GraphColumn& column = model.columns[i];
       if (!column.drawn) continue;
       column.brush = (column.tick % (2 * BarColourHalfPeriod * q)) / (BarColourHalfPeriod * q) == 0
                          ? BarBrush::White
                          : BarBrush::LightGray;
-      float n = (ToFloat(engine.tickDurations[column.tick]) - top) / (bottom - top);
+      float n = (ToFloat(lengths[i]) - top) / (bottom - top);
       if (n > MaxBarFraction) {
         n = MaxBarFraction;
       } else if (!(n >= 0.0f)) {
@@ -115,12 +120,24 @@ void FormatReadout(double seconds, char* out, size_t size) {
   std::snprintf(out, size, "%02i:%05.2f", minutes, s);
 }
 
-void BuildPaintModel(const TimelineEngine& engine, const GraphView& view, PaintModel& model) {
+EngineSnapshot SnapshotOf(const TimelineEngine& engine) {
+  EngineSnapshot snapshot;
+  snapshot.options = engine.options;
+  snapshot.displaySeconds = engine.displaySeconds;
+  snapshot.recentChange = engine.recentChange;
+  snapshot.songPosition = engine.songPosition;
+  std::copy(engine.timeSignature, engine.timeSignature + 3, snapshot.timeSignature);
+  snapshot.map = engine.tickDurations;
+  return snapshot;
+}
+
+void BuildPaintModel(const EngineSnapshot& engine, const GraphView& view, PaintModel& model) {
   model = PaintModel{};
   FormatReadout(engine.displaySeconds, model.readout, sizeof model.readout);
   model.readoutTinted = engine.recentChange != 0;
 
-  for (int i = 0; i < ToggleCount; ++i) model.leds[i] = ToggleOn(engine, Toggles[i]) ? 1 : 0;
+  for (int i = 0; i < ToggleCount; ++i)
+    model.leds[i] = ToggleOn(engine.options, Toggles[i]) ? 1 : 0;
 
   model.graphShown = engine.options.minimised < DeepestFoldLevel;
   if (model.graphShown) BuildGraph(engine, view, model);

@@ -8,6 +8,7 @@
 
 #include "editor/EditorLayout.h"
 #include "editor/Toggles.h"
+#include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
@@ -51,8 +52,15 @@ struct GraphView {
 // Minutes and seconds as "%02i:%05.2f"; "--:--.--" for a value that is not finite.
 void FormatReadout(double seconds, char* out, size_t size);
 
-// Everything a paint shows for this engine state. Reads at most 2 x GraphColumns map entries and
-// allocates nothing.
-void BuildPaintModel(const TimelineEngine& engine, const GraphView& view, PaintModel& model);
+// The snapshot of an engine that no other thread uses (tests, and mirrors of the engine).
+EngineSnapshot SnapshotOf(const TimelineEngine& engine);
+
+// Everything a paint shows for this engine state. Reads at most 2 x GraphColumns map entries, each
+// whole (a column may be older than its neighbour while a tick records), and allocates nothing.
+void BuildPaintModel(const EngineSnapshot& engine, const GraphView& view, PaintModel& model);
+inline void BuildPaintModel(const TimelineEngine& engine, const GraphView& view,
+                            PaintModel& model) {
+  BuildPaintModel(SnapshotOf(engine), view, model);
+}
 
 }  // namespace tempotally

@@ -73,12 +73,12 @@ static_assert(TogglesInOrder(),
               "PaintModel::leds and the zones are indexed by table position; each toggle flips a "
               "byte option");
 
-inline bool ToggleOn(const TimelineEngine& engine, const ToggleRow& row) {
-  return engine.options.*(OptionTable[row.option].byteField) != row.off;
+inline bool ToggleOn(const EngineOptions& options, const ToggleRow& row) {
+  return options.*(OptionTable[row.option].byteField) != row.off;
 }
 
 inline void FlipToggle(TimelineEngine& engine, const ToggleRow& row) {
-  uint8_t& value = engine.options.*(OptionTable[row.option].byteField);
+  OptionByte& value = engine.options.*(OptionTable[row.option].byteField);
   value = value == row.off ? row.on : row.off;
 }
 

@@ -87,12 +87,12 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
       editor.Show(reinterpret_cast<HWND>(value));
       break;
     case PlugId::Transport:
-      Notify([&](TimelineEngine& engine) { engine.OnTransport(static_cast<int32_t>(value)); });
+      timeline.Transport(static_cast<int32_t>(value));
       editor.RequestRepaint();
       break;
     case PlugId::SongPosition:
       if (double position = 0.0; host.SongPosition(position)) {
-        Notify([&](TimelineEngine& engine) { engine.OnSongPosition(position); });
+        timeline.SongPosition(position);
       }
       break;
     case PlugId::TimeSignature:
@@ -100,9 +100,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
       if (value) {
         int32_t signature[3];
         std::memcpy(signature, reinterpret_cast<const void*>(value), sizeof signature);
-        Notify([&](TimelineEngine& engine) {
-          std::memcpy(engine.timeSignature, signature, sizeof signature);
-        });
+        timeline.TimeSignature(signature);
         editor.RequestRepaint();
       }
       break;
@@ -114,9 +112,8 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
 }
 
 void __stdcall ORVAVSTExprPlug::Tick() {
-  // Mixing thread. The host fills local records; the engine takes them in one wait-free step,
-  // outside every call into the host or the player.
-  tickThread.store(GetCurrentThreadId(), std::memory_order_relaxed);
+  // Mixing thread. The host fills local records; the engine takes them without waiting, outside
+  // every call into the host or the player.
   HostTickReport report;
   std::memset(hostInfo39, 0, sizeof hostInfo39);
   report.fromHost = host.SongPosition(report.position);
@@ -178,18 +175,13 @@ void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t pa
 }
 
 void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
-  // The whole part in one Write, encoded from one tick boundary's copy and written after. Short
-  // of memory for that, it goes out in small pieces of the same copy; the ticks go on meanwhile.
-  if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
-    const uint32_t size = timeline.EncodeWhole(whole, MaxSavedStateBytes);
-    stream->Write(whole, size, nullptr);
-    std::free(whole);
-    return;
-  }
-  uint8_t piece[SavePieceBytes];
-  timeline.EncodePieces(piece, sizeof piece, [&](const uint8_t* data, uint32_t size) {
-    stream->Write(data, size, nullptr);
-  });
+  // Copied at one tick boundary, then encoded and written with nothing of the engine's held.
+  struct StreamWriter final : StateWriter {
+    explicit StreamWriter(IStream* s) : stream(s) {}
+    void Write(const void* data, uint32_t size) override { stream->Write(data, size, nullptr); }
+    IStream* stream;
+  } writer(stream);
+  timeline.Save(writer);
 }
 
 EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
@@ -204,14 +196,8 @@ EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
     }
     IStream* stream;
   } reader(stream);
-  // Read into an engine of its own, then taken over at a tick boundary. Short of memory for that,
-  // the stream is read straight into the engine's spare state.
-  TimelineEngine restored;
-  if (restored.Allocate()) {
-    RestoreState(restored, reader);
-    return timeline.Adopt(restored);
-  }
-  return timeline.RestoreInPlace([&](TimelineEngine& spare) { RestoreState(spare, reader); });
+  // Read outside the engine's gate, then swapped in between two ticks.
+  return timeline.Restore(reader);
 }
 
 }  // namespace tempotally

@@ -4,7 +4,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <cstdint>
 
 #include "editor/Editor.h"
@@ -34,13 +33,11 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   // wrapped player and before the bridge with the video window (ForwardingPlug).
   HINSTANCE moduleInstance;
   SharedGdiUser drawing{moduleInstance};
-  // The engine's state, options and map, used by the host's mixing thread and its window thread;
-  // timeline/SharedEngine.h says how each side reaches it.
+  // The engine's state, options and map, used by the host's mixing thread, its window thread and
+  // any other; timeline/SharedEngine.h says who owns what and how each side reaches it.
   SharedEngine timeline;
   // The editor keeps its window handle in the public field, where the host reads it.
   Editor editor{editorSide_, editorWindow};
-  // The thread of the latest per-tick call: dispatch on it takes the tick's own path.
-  std::atomic<DWORD> tickThread{0};
   uint8_t hostInfo39[HostRecordBytes] = {};
 
  private:
@@ -72,17 +69,6 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   // Shows or hides the video window and puts it on top or not, as `options` say, for the parts
   // (VideoPart bits) asked for. Window thread; nothing without a video window.
   void ApplyVideoOptions(const EngineOptions& options, uint8_t parts);
-  // Applies a host notification to the engine: in place on the thread that ticks, so it keeps its
-  // order among the ticks and never waits; at the next tick boundary from any other thread.
-  template <typename F>
-  void Notify(F&& change) {
-    if (GetCurrentThreadId() == tickThread.load(std::memory_order_relaxed)) {
-      timeline.InPlace(change);
-    } else {
-      timeline.Change(change);
-    }
-  }
-
   EditorSide editorSide_{*this};
 };
 

@@ -1,93 +1,166 @@
-// The shared engine's word protocol: entering and leaving a tick, copying the live state at a tick
-// boundary, and publishing a changed copy.
-//
-// Memory orders, all on the one word:
-// - A tick's entry is an acquire: the tick then sees everything a publisher wrote into the state
-//   it made live (the publisher's release), and none of the tick's own accesses to the state can
-//   move before the entry, so a copier that saw any of its writes sees the odd sequence too.
-// - A tick's exit is a release: a copier that reads the word afterwards with acquire sees all of
-//   the tick's writes.
-// - The copier reads the word with acquire before copying, and after copying checks it with a
-//   fetch_add of 0 with release: the copy's reads stay before the check, and the check reads the
-//   latest word; an unchanged word means no tick entered while it copied.
-// - The publishing compare-exchange is a release on success (the copy's contents travel to the
-//   next tick's acquire entry) and relaxed on failure (nothing is used from a failed attempt).
-// The word changes with every tick, so a publish that saw the same word saw no tick in between;
-// it would take 2^30 ticks during one copy for the word to come round again.
+// The gate, the ring of waiting ticks, the notification slots and the paint's snapshot.
+// Memory orders:
+// - The gate: an exchange to take it, a store to give it back, both sequentially consistent. They
+//   carry the engine from holder to holder, and their total order makes the hand-over of notes
+//   safe: a notifier raises its slot's generation and then tries the gate; a holder gives the gate
+//   back and then reads the generations; one of the two always sees the other, so either the
+//   notifier gets the gate or the holder takes it again for the note. No note waits for a tick.
+// - The ring: single producer (the tick), single consumer (the gate's holder, one at a time);
+//   release on push, acquire on pop.
+// - What the paint reads is relaxed: it needs each value whole, not several of one moment.
 #include "timeline/SharedEngine.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
-
-#if defined(__SANITIZE_THREAD__)
-extern "C" void AnnotateIgnoreReadsBegin(const char* file, int line);
-extern "C" void AnnotateIgnoreReadsEnd(const char* file, int line);
-#endif
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
 namespace tempotally {
 
-namespace {
-
-// How long a posted operation waits for a tick before the poster takes it back: ticks that came
-// back to back a moment ago come within microseconds, so a longer wait means they stopped.
-constexpr std::chrono::milliseconds PostPatience{2};
-
-}  // namespace
-
-void CopyEngineFields(const TimelineEngine& from, TimelineEngine& to) {
-  to.options = from.options;
-  to.playing = from.playing;
-  to.playStarted = from.playStarted;
-  to.recentChange = from.recentChange;
-  to.songPosition = from.songPosition;
-  to.hostTime[0] = from.hostTime[0];
-  to.hostTime[1] = from.hostTime[1];
-  std::copy(from.timeSignature, from.timeSignature + 3, to.timeSignature);
-  to.currentTick = from.currentTick;
-  to.paintedTick = from.paintedTick;
-  to.displaySeconds = from.displaySeconds;
-  to.running = from.running;
-  to.highestCachedBeat = from.highestCachedBeat;
+void SharedEngine::NonTickLock::Lock() {
+  const std::thread::id self = std::this_thread::get_id();
+  // Only this thread ever stores its own id here, so a relaxed load that finds it is current.
+  if (owner_.load(std::memory_order_relaxed) != self) {
+    while (held_.exchange(true, std::memory_order_acquire)) std::this_thread::yield();
+    owner_.store(self, std::memory_order_relaxed);
+  }
+  ++depth_;
 }
 
-#if defined(__SANITIZE_THREAD__)
-RacyReads::RacyReads() { AnnotateIgnoreReadsBegin(__FILE__, __LINE__); }
-RacyReads::~RacyReads() { AnnotateIgnoreReadsEnd(__FILE__, __LINE__); }
-#else
-RacyReads::RacyReads() = default;
-RacyReads::~RacyReads() = default;
-#endif
+void SharedEngine::NonTickLock::Unlock() {
+  if (--depth_ > 0) return;
+  owner_.store(std::thread::id(), std::memory_order_relaxed);
+  held_.store(false, std::memory_order_release);
+}
 
-bool SharedEngine::Allocate() { return states_[0].Allocate() && states_[1].Allocate(); }
+bool SharedEngine::Allocate() {
+  if (!engine_.Allocate() || !spare_.Allocate()) return false;
+  published_.map = engine_.tickDurations;
+  return true;
+}
 
 void SharedEngine::Free() {
-  states_[0].Free();
-  states_[1].Free();
+  published_.map = nullptr;
+  engine_.Free();
+  spare_.Free();
 }
 
 void SharedEngine::ResetState() {
-  states_[0].ResetState();
-  states_[1].ResetState();
+  engine_.ResetState();
+  spare_.ResetState();
+  EnterWaiting();
+  Leave(AllWaiting);
 }
 
-TimelineEngine& SharedEngine::Enter() {
-  const uint32_t entered = word_.fetch_add(SequenceStep, std::memory_order_acquire);
-  TimelineEngine& live = states_[entered & LiveBit];
-  if (posted_.load(std::memory_order_relaxed) != nullptr) {
-    // Acquire: the poster's writes (its operation's inputs) are visible before running it.
-    if (Posted* posted = posted_.exchange(nullptr, std::memory_order_acquire)) {
-      posted->run(posted->context, live, entered);
-      posted->done.store(true, std::memory_order_release);  // the poster may return at once
-    }
+void SharedEngine::EnterWaiting() {
+  // A holder leaves after bounded work; the tick's and a notifier's are short. Ticks that come back
+  // to back may leave no gap, so after a few tries the tick is asked to stand back and leave its
+  // figures in the ring: then this waits for one holder at most.
+  for (int tries = 0; !TryEnter(); ++tries) {
+    if (tries == PatientTries) waiting_.store(true, std::memory_order_relaxed);
+    std::this_thread::yield();
   }
-  return live;
+  waiting_.store(false, std::memory_order_relaxed);
+  CatchUp(AllWaiting);
 }
 
-void SharedEngine::Leave() { word_.fetch_add(SequenceStep, std::memory_order_release); }
+void SharedEngine::Leave(size_t replays) {
+  for (;;) {
+    CatchUp(replays);  // ticks that came while this holder worked
+    published_.currentTick = engine_.currentTick;
+    published_.paintedTick = engine_.paintedTick;
+    published_.recentChange = engine_.recentChange;
+    published_.playing = engine_.playing;
+    published_.displaySeconds = engine_.displaySeconds;
+    published_.songPosition = engine_.songPosition;
+    for (int i = 0; i < 3; ++i) published_.timeSignature[i] = engine_.timeSignature[i];
+    uint32_t seen[NoteKinds];
+    std::copy(applied_, applied_ + NoteKinds, seen);
+    published_.notes = seen[NoteTransport] + seen[NotePosition] + seen[NoteSignature];
+    gate_.store(false, std::memory_order_seq_cst);
+    // A notifier that found the gate shut left its note to this holder (see the top of the file).
+    bool pending = false;
+    for (int kind = 0; kind < NoteKinds; ++kind) {
+      pending = pending || noteGeneration_[kind].load(std::memory_order_seq_cst) != seen[kind];
+    }
+    // With ticks still waiting the tick is about, and it applies the note at its next entry.
+    if (!pending || ring_.read_available() != 0 || !TryEnter()) return;
+  }
+}
 
-TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime) {
-  TimelineEngine& engine = Enter();
+SharedEngine::NoteMark SharedEngine::ReadNotes() const {
+  NoteMark notes;
+  for (int kind = 0; kind < NoteKinds; ++kind) {
+    notes.generation[kind] = noteGeneration_[kind].load(std::memory_order_acquire);
+  }
+  notes.transport = noteTransport_;
+  notes.position = notePosition_;
+  for (int i = 0; i < 3; ++i) notes.signature[i] = noteSignature_[i];
+  return notes;
+}
+
+// Each notification overwrites fields that only it writes: the transport its three, the position
+// the song position and the current tick (and drops the running sum), the signature its own. So a
+// later note of the same kind undoes everything an earlier one did, and notes of different kinds
+// commute: with no tick between them, applying the last of each kind, in any order, leaves the
+// state that applying all of them in order leaves. A tick between two notes is kept apart by the
+// mark it carries in the ring.
+void SharedEngine::ApplyNotes(const NoteMark& notes) {
+  if (notes.generation[NoteTransport] != applied_[NoteTransport]) {
+    engine_.OnTransport(notes.transport);
+  }
+  if (notes.generation[NotePosition] != applied_[NotePosition]) {
+    engine_.OnSongPosition(notes.position);
+  }
+  if (notes.generation[NoteSignature] != applied_[NoteSignature]) {
+    std::copy(notes.signature, notes.signature + 3, engine_.timeSignature);
+  }
+  std::copy(notes.generation, notes.generation + NoteKinds, applied_);
+}
+
+bool SharedEngine::CatchUp(size_t replays) {
+  // Only ticks already waiting: the tick leaves more while a non-tick holder replays, and the
+  // holder must get to leave. What comes later waits for the next holder, the tick at most one tick
+  // later.
+  Deferred waiting;
+  for (size_t count = std::min(replays, ring_.read_available()); count > 0 && ring_.pop(waiting);
+       --count) {
+    ApplyNotes(waiting.notes);
+    RecordTick(waiting.report, waiting.wantVideoTime);
+  }
+  // Ticks are lost only once the ring is full, and none is pushed after them until the tick
+  // enters itself: with the ring empty they come after everything replayed.
+  if (ring_.read_available() != 0) return false;
+  if (lost_.load(std::memory_order_relaxed) != 0) {
+    CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
+  }
+  ApplyNotes(ReadNotes());
+  return true;
+}
+
+uint32_t SharedEngine::EventsApplied() const {
+  uint32_t events = ticks_;
+  for (const uint32_t generation : applied_) events += generation;
+  return events;
+}
+
+void SharedEngine::CountLostTicks(uint32_t lost) {
+  ticks_ += lost;
+  if (lost == 0 || engine_.playing != 1) return;
+  // As many ticks as RecordTick would have counted, with nothing recorded.
+  if (engine_.playStarted == 0) engine_.currentTick = TickFromPosition(engine_.songPosition);
+  engine_.playStarted = 1;
+  const int64_t tick = static_cast<int64_t>(engine_.currentTick) + lost;
+  engine_.currentTick = static_cast<int32_t>(std::min<int64_t>(tick, INT32_MAX));
+  engine_.recentChange = lost < static_cast<uint32_t>(engine_.recentChange)
+                             ? engine_.recentChange - static_cast<int32_t>(lost)
+                             : 0;
+  engine_.DropRunningSum();
+}
+
+TickOutcome SharedEngine::RecordTick(const HostTickReport& report, bool wantVideoTime) {
+  ++ticks_;
+  TimelineEngine& engine = engine_;
   engine.hostTime[0] = report.hostTime[0];
   engine.hostTime[1] = report.hostTime[1];
   const bool changed = engine.RecordTick(report.fromHost ? report.position : engine.songPosition);
@@ -96,115 +169,85 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
   if (wantVideoTime) {
     const double seconds = engine.ElapsedSeconds(engine.currentTick, engine.options.optimise);
     outcome.videoTimeMs = seconds * MillisecondsPerSecond;
-    // The time the player is told is the readout's too: the editor's next paint finds it current
-    // and publishes nothing, where publishing would copy the whole map once a display frame.
+    // The time the player is told is the readout's too: the paint finds it current.
     engine.displaySeconds = seconds;
     engine.paintedTick = engine.currentTick;
   }
-  Leave();
   return outcome;
 }
 
-bool SharedEngine::Unchanged(uint32_t seen) {
-  // A read-modify-write that changes nothing: its release keeps the reads before it, and as a
-  // read-modify-write it reads the latest word, so it sees any tick whose writes those reads saw.
-  return word_.fetch_add(0, std::memory_order_release) == seen;
+TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime) {
+  const bool entered = !waiting_.load(std::memory_order_relaxed) && TryEnter();
+  if (entered && CatchUp(ReplaysPerTick)) {
+    overflowing_ = false;
+    const TickOutcome outcome = RecordTick(report, wantVideoTime);
+    if (wantVideoTime) lastToldMs_ = outcome.videoTimeMs;
+    Leave(0);
+    return outcome;
+  }
+  // Shut out, or more ticks waiting than one call replays: the figures join the ring, behind them.
+  TickOutcome outcome;
+  outcome.deferred = true;
+  outcome.repaint = true;
+  if (overflowing_ || !ring_.push(Deferred{report, wantVideoTime, ReadNotes()})) {
+    overflowing_ = true;
+    lost_.fetch_add(1, std::memory_order_release);
+  }
+  if (entered) Leave(0);
+  if (wantVideoTime) {
+    const double seconds = MeasureTickSeconds(report.position, report.hostTime[0]);
+    const bool advance = published_.playing == 1 && std::isfinite(seconds) && seconds > 0.0;
+    outcome.videoTimeMs = lastToldMs_ + (advance ? seconds * MillisecondsPerSecond : 0.0);
+    lastToldMs_ = outcome.videoTimeMs;
+  }
+  return outcome;
 }
 
-void SharedEngine::Pause() { std::this_thread::yield(); }
-
-bool SharedEngine::TryCopyLiveToSpare(bool withArrays, uint32_t& seen) {
-  seen = word_.load(std::memory_order_acquire);
-  if ((seen & TickInside) != 0) {
-    Pause();
-    return false;
-  }
-  const TimelineEngine& live = states_[seen & LiveBit];
-  TimelineEngine& spare = states_[(seen & LiveBit) ^ LiveBit];
-  {
-    RacyReads racy;
-    CopyEngineFields(live, spare);
-    if (withArrays && live.tickDurations != nullptr && spare.tickDurations != nullptr) {
-      std::copy(live.tickDurations, live.tickDurations + MapTicks, spare.tickDurations);
-      std::copy(live.beatSums, live.beatSums + MapBeats, spare.beatSums);
-    }
-  }
-  if (Unchanged(seen)) return true;
-  Pause();
-  return false;
+void SharedEngine::Notified(Note kind) {
+  noteGeneration_[kind].fetch_add(1, std::memory_order_seq_cst);
+  if (!TryEnter()) return;  // the holder applies it before it leaves
+  CatchUp(ReplaysPerTick);
+  Leave(0);
 }
 
-const TimelineEngine& SharedEngine::SnapshotToSpare(uint32_t* boundary) {
-  TimelineEngine& spare = Spare();
-  uint32_t at = 0;
-  for (;;) {
-    for (int attempt = 0; attempt < Attempts; ++attempt) {
-      if (TryCopyLiveToSpare(true, at)) {
-        if (boundary != nullptr) *boundary = at >> SequenceShift;
-        return spare;
-      }
-    }
-    auto copy = [&](TimelineEngine& live, uint32_t entered) {
-      at = entered;
-      CopyEngineFields(live, spare);
-      if (live.tickDurations != nullptr && spare.tickDurations != nullptr) {
-        std::copy(live.tickDurations, live.tickDurations + MapTicks, spare.tickDurations);
-        std::copy(live.beatSums, live.beatSums + MapBeats, spare.beatSums);
-      }
-    };
-    if (RunOnNextTick(copy)) {
-      if (boundary != nullptr) *boundary = at >> SequenceShift;
-      return spare;
-    }
-  }
+void SharedEngine::Transport(int32_t value) {
+  noteTransport_ = value;
+  Notified(NoteTransport);
 }
 
-bool SharedEngine::Publish(uint32_t seen) {
-  uint32_t expected = seen;
-  if (word_.compare_exchange_strong(expected, seen ^ LiveBit, std::memory_order_release,
-                                    std::memory_order_relaxed)) {
-    return true;
-  }
-  Pause();
-  return false;
+void SharedEngine::SongPosition(double position) {
+  notePosition_ = position;
+  Notified(NotePosition);
 }
 
-bool SharedEngine::Post(Posted& posted) {
-  // Release: the operation and everything it reads reach the tick that takes it.
-  posted_.store(&posted, std::memory_order_release);
-  const auto start = std::chrono::steady_clock::now();
-  while (!posted.done.load(std::memory_order_acquire)) {
-    if (std::chrono::steady_clock::now() - start > PostPatience) {
-      Posted* expected = &posted;
-      if (posted_.compare_exchange_strong(expected, nullptr, std::memory_order_relaxed)) {
-        return false;
-      }
-      // A tick took it in the meantime and is running it now.
-      while (!posted.done.load(std::memory_order_acquire)) Pause();
-      return true;
-    }
-    Pause();
-  }
-  return true;
+void SharedEngine::TimeSignature(const int32_t signature[3]) {
+  for (int i = 0; i < 3; ++i) noteSignature_[i] = signature[i];
+  Notified(NoteSignature);
 }
 
-EngineOptions SharedEngine::Options() {
-  EngineOptions options{};
-  Read([&](const TimelineEngine& live) { options = live.options; });
-  return options;
+EngineSnapshot SharedEngine::Snapshot() const {
+  EngineSnapshot snapshot;
+  snapshot.options = engine_.options;
+  snapshot.displaySeconds = published_.displaySeconds;
+  snapshot.recentChange = published_.recentChange;
+  snapshot.songPosition = published_.songPosition;
+  for (int i = 0; i < 3; ++i) snapshot.timeSignature[i] = published_.timeSignature[i];
+  snapshot.map = published_.map;
+  return snapshot;
 }
 
 double SharedEngine::Refresh(int32_t* shownTick) {
-  bool stale = false;
-  double seconds = 0.0;
-  int32_t tick = 0;
-  Read([&](const TimelineEngine& live) {
-    const int32_t next = live.playing == 0 ? TickFromPosition(live.songPosition) : live.currentTick;
-    stale = next != live.currentTick || next != live.paintedTick;
-    seconds = live.displaySeconds;
-    tick = live.paintedTick;
-  });
-  if (stale) {
+  const int32_t next = published_.playing == 0 ? TickFromPosition(published_.songPosition)
+                                               : published_.currentTick.Load();
+  double seconds = published_.displaySeconds;
+  int32_t tick = published_.paintedTick;
+  // Notifications or ticks still waiting (the last holder left them to a tick that may not come)
+  // are applied here too.
+  uint32_t notes = 0;
+  for (const auto& generation : noteGeneration_)
+    notes += generation.load(std::memory_order_relaxed);
+  const bool behind = notes != published_.notes || ring_.read_available() != 0;
+  if (behind || next != published_.currentTick || next != tick) {
     Change([&](TimelineEngine& engine) {
       engine.RefreshDisplayTime();
       seconds = engine.displaySeconds;
@@ -215,47 +258,54 @@ double SharedEngine::Refresh(int32_t* shownTick) {
   return seconds;
 }
 
-uint32_t SharedEngine::EncodeWhole(uint8_t* out, uint32_t capacity, uint32_t* boundary) {
-  std::lock_guard<std::mutex> hold(writer_);
-  StateEncoder encoder;
-  return encoder.Encode(SnapshotToSpare(boundary), out, capacity);
-}
-
-EngineOptions SharedEngine::Adopt(TimelineEngine& restored, uint32_t* boundary) {
-  std::lock_guard<std::mutex> hold(writer_);
-  TimelineEngine& spare = Spare();
-  const bool swapped = restored.tickDurations != nullptr && spare.tickDurations != nullptr;
-  if (swapped) std::swap(spare.tickDurations, restored.tickDurations);
-  // Without a restored map the engine keeps its own, and takes the options alone.
-  return PublishRestored(restored.options, !swapped, boundary);
-}
-
-EngineOptions SharedEngine::PublishRestored(EngineOptions options, bool withLiveMap,
-                                            uint32_t* boundary) {
-  // Only a publish moves the live bit, and publishes happen under writer_, which the caller
-  // holds: the spare stays the spare across the attempts, and keeps the restored map.
-  TimelineEngine& spare = Spare();
-  for (;;) {
-    for (int attempt = 0; attempt < Attempts; ++attempt) {
-      uint32_t seen = 0;
-      if (!TryCopyLiveToSpare(withLiveMap, seen)) continue;
-      spare.options = options;
-      spare.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
-      spare.paintedTick = -1;        // and so did the readout's time
-      if (Publish(seen)) {
-        if (boundary != nullptr) *boundary = seen >> SequenceShift;
-        return options;
-      }
-    }
-    auto inPlace = [&](TimelineEngine& live, uint32_t entered) {
-      if (!withLiveMap) std::swap(live.tickDurations, spare.tickDurations);
-      live.options = options;
-      live.InvalidateBeatSums(-1);
-      live.paintedTick = -1;
-      if (boundary != nullptr) *boundary = entered >> SequenceShift;
-    };
-    if (RunOnNextTick(inPlace)) return options;
+uint32_t SharedEngine::Save(StateWriter& writer) {
+  // Short of memory for a copy of its own, the save uses the spare map and keeps the lock (not the
+  // gate: the ticks go on) while it writes.
+  TimelineEngine own;
+  const bool ownCopy = own.Allocate();
+  TimelineEngine& copy = ownCopy ? own : spare_;
+  nonTick_.Lock();
+  const uint32_t boundary = Change([&](TimelineEngine& engine) {
+    copy.options = engine.options;
+    for (int32_t i = 0; i < MapTicks; ++i)
+      StoreLength(&copy.tickDurations[i], engine.tickDurations[i]);
+  });
+  if (ownCopy) nonTick_.Unlock();
+  // The whole part in one write; in pieces when there is no memory for that.
+  if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
+    StateEncoder encoder;
+    writer.Write(whole, encoder.Encode(copy, whole, MaxSavedStateBytes));
+    std::free(whole);
+  } else {
+    SaveState(copy, writer);
   }
+  if (!ownCopy) nonTick_.Unlock();
+  return boundary;
+}
+
+EngineOptions SharedEngine::Restore(StateReader& reader, uint32_t* boundary) {
+  TimelineEngine restored;
+  const bool own = restored.Allocate();
+  if (own) RestoreState(restored, reader);
+  nonTick_.Lock();
+  if (own) {
+    spare_.options = restored.options;
+    for (int32_t i = 0; i < MapTicks; ++i)
+      StoreLength(&spare_.tickDurations[i], restored.tickDurations[i]);
+  } else {
+    // Short of memory for an engine of its own: the stream is read into the spare under the lock.
+    RestoreState(spare_, reader);
+  }
+  const uint32_t at = Change([&](TimelineEngine& engine) {
+    std::swap(engine.tickDurations, spare_.tickDurations);
+    engine.options = spare_.options;
+    engine.InvalidateBeatSums(-1);  // the whole cache belonged to the old map
+    engine.paintedTick = -1;        // and so did the readout's time
+    published_.map = engine.tickDurations;
+  });
+  nonTick_.Unlock();
+  if (boundary != nullptr) *boundary = at;
+  return engine_.options;
 }
 
 }  // namespace tempotally

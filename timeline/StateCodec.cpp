@@ -146,8 +146,7 @@ bool ReadKeys(EngineOptions& options, StateReader& reader) {
 }
 
 void Fill(double* ticks, int32_t first, int32_t last, double value) {
-  if (first > last) return;
-  std::fill(ticks + first, ticks + last + 1, value);
+  for (int32_t i = first; i <= last; ++i) StoreLength(&ticks[i], value);
 }
 
 // Each pair's value holds from its own index up to the next pair's index, inclusive, where the

@@ -69,7 +69,7 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   if (tickDurations == nullptr || beatSums == nullptr) return 0.0;
   if (step < 1) step = 1;
 
-  tickDurations[0] = tickDurations[1];
+  StoreLength(&tickDurations[0], tickDurations[1]);
   beatSums[0] = 0.0;
 
   // Past the map the time goes on at the last tick's length.
@@ -107,9 +107,6 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
         anchor = b;
         // The cached beat itself only adds up.
         const int32_t beatEnd = std::min(end, TicksPerBeat * (b + 1));
-        if (walkProbe != nullptr && TicksPerBeat * b < end) {
-          walkProbe(walkProbeContext, TicksPerBeat * b);
-        }
         for (k = TicksPerBeat * b; k < beatEnd; k += stride) sum = sum + weight * tickDurations[k];
         break;
       }
@@ -117,7 +114,6 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   }
 
   while (k < end) {
-    if (walkProbe != nullptr && k % TicksPerBeat == 0) walkProbe(walkProbeContext, k);
     const int32_t beat = k / TicksPerBeat;
     const int32_t beatStart = beat * TicksPerBeat;
     const int32_t beatEnd = std::min(end, beatStart + TicksPerBeat);
@@ -181,7 +177,7 @@ void TimelineEngine::ClearLaterBeatSums(int32_t beat) {
 }
 
 void TimelineEngine::StoreDrift(int32_t tick, double seconds) {
-  tickDurations[tick] = seconds;
+  StoreLength(&tickDurations[tick], seconds);
   // The running sum holds on while it has not summed this tick yet, which is how a playing song
   // finds it: a ramp then costs one addition a tick, as a held tempo does.
   if (tick < running.end) DropRunningSum();
@@ -191,7 +187,9 @@ void TimelineEngine::StoreDrift(int32_t tick, double seconds) {
 void TimelineEngine::ResetState() {
   DropRunningSum();
   highestCachedBeat = 0;
-  if (tickDurations != nullptr) std::fill(tickDurations, tickDurations + MapTicks, 0.0);
+  if (tickDurations != nullptr) {
+    for (int32_t i = 0; i < MapTicks; ++i) StoreLength(&tickDurations[i], 0.0);
+  }
   if (beatSums != nullptr) std::fill(beatSums, beatSums + MapBeats, 0.0);
   options = {};
 }
@@ -233,7 +231,7 @@ bool TimelineEngine::RecordTick(double position) {
       int32_t lowestFilled = -1;
       for (int32_t i = top; i >= 0; --i) {
         if (IsTickEmpty(tickDurations[i])) {
-          tickDurations[i] = tickSeconds;
+          StoreLength(&tickDurations[i], tickSeconds);
           lowestFilled = i;
         }
       }
@@ -246,11 +244,13 @@ bool TimelineEngine::RecordTick(double position) {
   if (options.freeze == 0 && usable && currentTick >= 0 && currentTick < MapTicks) {
     const double old = tickDurations[currentTick];
     if (tickSeconds + TickChangeThreshold < old || tickSeconds - TickChangeThreshold > old) {
-      tickDurations[currentTick] = tickSeconds;
+      StoreLength(&tickDurations[currentTick], tickSeconds);
       DropRunningSum();
       if (options.lookahead != 0) {
         const double shift = tickSeconds - old;
-        for (int32_t i = currentTick + 1; i < MapTicks; ++i) tickDurations[i] += shift;
+        for (int32_t i = currentTick + 1; i < MapTicks; ++i) {
+          StoreLength(&tickDurations[i], tickDurations[i] + shift);
+        }
       }
       ClearLaterBeatSums(currentTick / TicksPerBeat);
       recentChange = RecentChangeTicks;

@@ -3,6 +3,7 @@
 // Platform-free: nothing here knows about windows, the host or the video player.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -43,15 +44,54 @@ constexpr double MillisecondsPerSecond = 1000.0;
 constexpr double SecondsPerMinute = 60.0;
 constexpr double MillisecondsPerMinute = 60000.0;
 
+// A value that one side writes while another reads it: relaxed loads and stores, each of which is
+// whole. Copying takes each value whole; a copy of several is not one moment's, which no reader
+// here needs.
+template <typename T>
+class Relaxed {
+ public:
+  constexpr Relaxed(T value = T{}) : value_(value) {}
+  Relaxed(const Relaxed& other) : value_(other.Load()) {}
+  Relaxed& operator=(const Relaxed& other) {
+    Store(other.Load());
+    return *this;
+  }
+  Relaxed& operator=(T value) {
+    Store(value);
+    return *this;
+  }
+  operator T() const { return Load(); }
+  T Load() const { return value_.load(std::memory_order_relaxed); }
+  void Store(T value) { value_.store(value, std::memory_order_relaxed); }
+
+ private:
+  std::atomic<T> value_;
+};
+
+// A map entry as the paint reads it beside the thread that writes it: one relaxed access of the
+// whole double. The engine writes every entry this way; its own reads are plain, as only the
+// thread that holds the engine writes.
+inline double LoadLength(const double* entry) {
+  double value;
+  __atomic_load(entry, &value, __ATOMIC_RELAXED);
+  return value;
+}
+inline void StoreLength(double* entry, double value) {
+  __atomic_store(entry, &value, __ATOMIC_RELAXED);
+}
+
 // The options, named after their saved keys, and the video window's placement. Each one's key,
-// starting value and what a restored value becomes are its row of OptionTable, below.
+// starting value and what a restored value becomes are its row of OptionTable, below. Only the
+// non-tick side writes them; the tick and the paint read them as they stand.
+using OptionByte = Relaxed<uint8_t>;
+using OptionWord = Relaxed<int32_t>;
 struct EngineOptions {
   EngineOptions();  // every option at its starting value
-  uint8_t freeze, video, videoontop, lookahead;
-  uint8_t optimise;  // the summation step: 1 or 4
-  uint8_t selection;
-  uint8_t minimised;  // the editor's fold level
-  int32_t winleft, wintop, winwidth, winheight;
+  OptionByte freeze, video, videoontop, lookahead;
+  OptionByte optimise;  // the summation step: 1 or 4
+  OptionByte selection;
+  OptionByte minimised;  // the editor's fold level
+  OptionWord winleft, wintop, winwidth, winheight;
 };
 
 // One option: the key it is saved under, the byte or word it is kept in (a byte saves as a whole
@@ -59,19 +99,19 @@ struct EngineOptions {
 // value becomes (null: itself).
 struct OptionRow {
   const char* key;
-  uint8_t EngineOptions::*byteField;
-  int32_t EngineOptions::*wordField;
+  OptionByte EngineOptions::*byteField;
+  OptionWord EngineOptions::*wordField;
   int32_t initial;
   int32_t (*restored)(int32_t value);
 
   int32_t Get(const EngineOptions& options) const {
-    return byteField != nullptr ? options.*byteField : options.*wordField;
+    return byteField != nullptr ? (options.*byteField).Load() : (options.*wordField).Load();
   }
   void Set(EngineOptions& options, int32_t value) const {
     if (byteField != nullptr) {
-      options.*byteField = static_cast<uint8_t>(value);
+      (options.*byteField).Store(static_cast<uint8_t>(value));
     } else {
-      options.*wordField = value;
+      (options.*wordField).Store(value);
     }
   }
 };
@@ -136,7 +176,7 @@ struct TimelineEngine {
 
   // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds. Code that writes either
   // array other than through the operations below calls DropRunningSum afterwards, and code that
-  // caches beat sums itself raises highestCachedBeat.
+  // caches beat sums itself raises highestCachedBeat; map entries are written with StoreLength.
   double* tickDurations = nullptr;
   double* beatSums = nullptr;
   // No beat after this one holds a cached sum, so a tick that stores a length clears nothing when
@@ -156,12 +196,6 @@ struct TimelineEngine {
     double sum = 0.0;
   };
   RunningSum running;
-
-  // Test seam: when set, called with every beat start that the summation walk of ElapsedSeconds
-  // reaches, before it adds that beat, so a test can hold a walk half done while another thread
-  // acts. Null in the product.
-  void (*walkProbe)(void* context, int32_t tick) = nullptr;
-  void* walkProbeContext = nullptr;
 
   TimelineEngine() = default;
   TimelineEngine(const TimelineEngine&) = delete;

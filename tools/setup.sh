@@ -65,6 +65,8 @@ installed googletest || need+=(googletest)
 installed libgtest-dev || need+=(libgtest-dev)
 installed libbenchmark-dev || need+=(libbenchmark-dev)
 installed libstb-dev || need+=(libstb-dev)
+# Boost.Lockfree (header only) for the engine's ring of waiting ticks, on both targets.
+installed libboost-dev || need+=(libboost-dev)
 installed wine32:i386 || need+=(wine wine32:i386)
 installed wine64 || need+=(wine64)
 # Without the 32-bit X Input library Wine drops every cursor clip at once.

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Validates a built plug-in module under Wine beyond the black-box suite: create/release cycles with
-# the process's resources and memory counted, and ticks against paints and restores on two threads.
+# the process's resources and memory counted, ticks against paints and restores on two threads, and
+# three threads (ticks; paints on a window thread suspended at random; saves, restores and
+# notifications on a third).
 # Each group runs in a process of its own. Prints one line per check and "N passed, N failed".
 #   tools/validate.sh [--full] [DLL]     (default: the DLL of build/win; short level unless --full)
 set -uo pipefail  # no -e: every group runs, and the summary counts the failures
@@ -15,7 +17,7 @@ dll=$(realpath "${1:-$build/plugin/ORVA Tempotally.dll}")
 cd "$build/tools/validate" || exit 1
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-for group in lifecycle threads; do
+for group in lifecycle threads three; do
   echo "== $group ($level)"
   WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" timeout 1800 "$root/tools/with-wine-display.sh" \
     wine ./tempotally_validate.exe "$group" "$level" "$dll" \

@@ -138,8 +138,8 @@ TEST_P(RunningSumTest, GivesTheBitsOfAWalkFromTheCacheOnEveryTick) {
         e.paintedTick = -1;
       });
     }
-    if (chance(0.0005)) Both([](TimelineEngine& e) { e.options.lookahead ^= 1; });
-    if (chance(0.0003)) Both([](TimelineEngine& e) { e.options.freeze ^= 1; });
+    if (chance(0.0005)) Both([](TimelineEngine& e) { e.options.lookahead = e.options.lookahead ^ 1; });
+    if (chance(0.0003)) Both([](TimelineEngine& e) { e.options.freeze = e.options.freeze ^ 1; });
     if (chance(0.0001)) {
       Restore(rng);
       if (HasFatalFailure()) return;

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bridge/TFruityBridgePlugHost.h"
@@ -209,6 +211,30 @@ TEST_F(BridgeHost, Id36RecordNeedNotBeAligned) {
   double time;
   std::memcpy(&time, buffer + 3, sizeof time);
   EXPECT_EQ(time, 250.0);
+}
+
+// The mixing thread stores the time while the player asks for it on another thread: every answer
+// is one of the times stored, never half of one and half of the other.
+TEST_F(BridgeHost, Id36NeverTearsATimeStoredMeanwhile) {
+  constexpr double A = 1.0;                  // words 0x3FF00000, 0x00000000
+  constexpr double B = -2.0000000000000004;  // words 0xC0000000, 0x00000001: both differ
+  constexpr int Queries = 1000000;
+  bare->SetVideoTime(A);
+  std::atomic<bool> stop{false};
+  std::thread mixer([&] {
+    for (bool a = true; !stop.load(std::memory_order_relaxed); a = !a) {
+      bare->SetVideoTime(a ? A : B);
+    }
+  });
+  int torn = 0;
+  for (int i = 0; i < Queries && torn == 0; ++i) {
+    double time = A;
+    Dispatch(bare, 36, 1, reinterpret_cast<uintptr_t>(&time));
+    torn += time != A && time != B;
+  }
+  stop = true;
+  mixer.join();
+  EXPECT_EQ(torn, 0);
 }
 
 TEST_F(BridgeHost, Id10SetsCaptionWindowTextAndIsConsumed) {

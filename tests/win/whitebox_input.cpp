@@ -95,7 +95,7 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
     SCOPED_TRACE(c.what);
     editor().graphSpan = c.span;
     editor().graphMargin = c.margin;
-    host_->engine.Live().options.minimised = c.fold;
+    host_->engine.Unshared().options.minimised = c.fold;
     editor().ApplyFoldHeight();
     const POINT home = At(c.fold ? FoldedGraphPoint : GraphPoint);
     testsupport::MoveTo(home);
@@ -121,7 +121,7 @@ TEST_F(EditorInputInside, DragTravelZoomsTheGraph) {
 TEST_F(EditorInputInside, DragLeavingTheEditorEndsOnTheReleaseOutside) {
   constexpr POINT NearTheBottom = {120, 104};
   constexpr int Down = 8;  // within the clip box, past the editor's edge
-  host_->engine.Live().options.minimised = DeepestFoldLevel;
+  host_->engine.Unshared().options.minimised = DeepestFoldLevel;
   editor().ApplyFoldHeight();
   ASSERT_EQ(EditorHeight(), EditorFullHeight - EditorFoldStep * DeepestFoldLevel);
   const POINT home = At(NearTheBottom);
@@ -157,7 +157,7 @@ TEST_F(EditorInputInside, DragEndsWhenItLosesTheMouseOrTheFocus) {
     SCOPED_TRACE(static_cast<int>(loss));
     frame_.Focus();
     if (loss == Loss::Focus) SetFocus(host_->window);  // a host that hands its focus to the editor
-    const uint8_t onTop = host_->engine.Live().options.videoontop;
+    const uint8_t onTop = host_->engine.Unshared().options.videoontop;
     const POINT home = At(OverOnTop);
     testsupport::MoveTo(home);
     testsupport::Press(Button::Left);
@@ -188,7 +188,7 @@ TEST_F(EditorInputInside, DragEndsWhenItLosesTheMouseOrTheFocus) {
     EXPECT_TRUE(Near(testsupport::CursorPosition(), home));
     ReleaseCapture();
     testsupport::Release(Button::Left);
-    EXPECT_EQ(host_->engine.Live().options.videoontop, onTop) << "the release was no click";
+    EXPECT_EQ(host_->engine.Unshared().options.videoontop, onTop) << "the release was no click";
     editor().graphSpan = DefaultGraphSpan;
   }
 }
@@ -230,7 +230,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
   } skinAside;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ctrl);
-    TimelineEngine& t = host_->engine.Live();
+    TimelineEngine& t = host_->engine.Unshared();
     t.currentTick = CurrentBeat * TicksPerBeat + 5;
     t.paintedTick = t.currentTick;
     for (int32_t beat = 0; beat < MapBeats; ++beat) t.beatSums[beat] = CachedSum;
@@ -239,7 +239,7 @@ TEST_F(EditorInputInside, CtrlClickOnOptimiseClearsTheSumsAfterTheCurrentBeat) {
     testsupport::Press(Button::Left);
     testsupport::Release(Button::Left);
     if (c.ctrl) testsupport::Key(c.ctrl, false);
-    const TimelineEngine& after = host_->engine.Live();  // the click published a new state
+    const TimelineEngine& after = host_->engine.Unshared();  // the click changed it between two ticks
     EXPECT_EQ(after.options.optimise, c.optimise);
     EXPECT_EQ(after.paintedTick, -1);
     for (int32_t beat = 0; beat < MapBeats; ++beat) {

@@ -145,7 +145,7 @@ TEST_F(PluginObject, ConstructionGivesEveryFieldItsStartingValue) {
   EXPECT_EQ(plug->moduleInstance, GetModuleHandleA(nullptr));
   EXPECT_EQ(plug->videoBridge, nullptr);
 
-  const TimelineEngine& t = plug->timeline.Live();
+  const TimelineEngine& t = plug->timeline.Unshared();
   EXPECT_EQ(t.options.freeze + t.options.video + t.options.videoontop + t.options.selection +
                 t.options.minimised,
             0);
@@ -224,35 +224,35 @@ TEST_F(PluginObject, WithoutAHostNothingIsAskedAndTheObjectStillWorks) {
   double position = 12.5;
   EXPECT_FALSE(plug->host.SongPosition(position));
   EXPECT_EQ(position, 12.5);
-  plug->timeline.Live().songPosition = 96.0;
+  plug->timeline.Unshared().songPosition = 96.0;
   plug->Dispatch(PlugId::SongPosition, 0, 0);
   plug->Dispatch(PlugId::Transport, 0, 1);
   plug->Tick();
-  EXPECT_EQ(plug->timeline.Live().songPosition, 96.0);
+  EXPECT_EQ(plug->timeline.Unshared().songPosition, 96.0);
   plug->Release();
 }
 
 TEST_F(PluginObject, TransportPositionAndTimeSignatureReachTheEngine) {
   ORVAVSTExprPlug* plug = Make();
-  plug->timeline.Live().recentChange = 50;
-  plug->timeline.Live().playStarted = 1;
+  plug->timeline.Unshared().recentChange = 50;
+  plug->timeline.Unshared().playStarted = 1;
   plug->Dispatch(PlugId::Transport, 0, 1);
-  EXPECT_EQ(plug->timeline.Live().playing, 1);
-  EXPECT_EQ(plug->timeline.Live().playStarted, 0);
-  EXPECT_EQ(plug->timeline.Live().recentChange, 0);
+  EXPECT_EQ(plug->timeline.Unshared().playing, 1);
+  EXPECT_EQ(plug->timeline.Unshared().playStarted, 0);
+  EXPECT_EQ(plug->timeline.Unshared().recentChange, 0);
   plug->Dispatch(PlugId::Transport, 0, 2);
-  EXPECT_EQ(plug->timeline.Live().playing, 0) << "only 1 means playing";
+  EXPECT_EQ(plug->timeline.Unshared().playing, 0) << "only 1 means playing";
 
   host.position = 1234.75;
   plug->Dispatch(PlugId::SongPosition, 0, 0);
-  EXPECT_EQ(plug->timeline.Live().songPosition, 1234.75);
-  EXPECT_EQ(plug->timeline.Live().currentTick, 1234);
+  EXPECT_EQ(plug->timeline.Unshared().songPosition, 1234.75);
+  EXPECT_EQ(plug->timeline.Unshared().currentTick, 1234);
 
   int32_t signature[3] = {3, 4, 96};
   plug->Dispatch(PlugId::TimeSignature, 0, reinterpret_cast<TWord>(signature));
-  EXPECT_EQ(std::memcmp(plug->timeline.Live().timeSignature, signature, sizeof signature), 0);
+  EXPECT_EQ(std::memcmp(plug->timeline.Unshared().timeSignature, signature, sizeof signature), 0);
   EXPECT_EQ(plug->Dispatch(PlugId::TimeSignature, 0, 0), 0);  // a null address changes nothing
-  EXPECT_EQ(std::memcmp(plug->timeline.Live().timeSignature, signature, sizeof signature), 0);
+  EXPECT_EQ(std::memcmp(plug->timeline.Unshared().timeSignature, signature, sizeof signature), 0);
   plug->Release();
 }
 
@@ -269,15 +269,15 @@ TEST_F(PluginObject, ATickAsksTheHostThenRecordsAndAdvances) {
   EXPECT_EQ(host.dispatches[0].tag, 9);
   // The host fills a record of the call's own; the engine takes it in the tick's own step.
   EXPECT_NE(host.dispatches[0].value, 0u);
-  EXPECT_EQ(plug->timeline.Live().hostTime[0], host.timeMs);
+  EXPECT_EQ(plug->timeline.Unshared().hostTime[0], host.timeMs);
   EXPECT_EQ(host.dispatches[1].id, HostId::TickInfo);
   EXPECT_EQ(host.dispatches[1].value, reinterpret_cast<TWord>(plug->hostInfo39));
   EXPECT_EQ(host.songPositionCalls, 1);
-  EXPECT_EQ(plug->timeline.Live().currentTick, 193);
-  EXPECT_EQ(plug->timeline.Live().recentChange, 95);
+  EXPECT_EQ(plug->timeline.Unshared().currentTick, 193);
+  EXPECT_EQ(plug->timeline.Unshared().recentChange, 95);
   const double tick = 0.5 / 96.0;
-  EXPECT_NEAR(plug->timeline.Live().tickDurations[0], tick, 1e-15);
-  EXPECT_NEAR(plug->timeline.Live().tickDurations[95999], tick, 1e-15);
+  EXPECT_NEAR(plug->timeline.Unshared().tickDurations[0], tick, 1e-15);
+  EXPECT_NEAR(plug->timeline.Unshared().tickDurations[95999], tick, 1e-15);
   plug->Release();
 }
 
