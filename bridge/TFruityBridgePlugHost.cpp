@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "bridge/VideoWindow.h"
+#include "winutil/WindowHandover.h"
 
 namespace tempotally {
 
@@ -84,19 +85,32 @@ void TFruityBridgePlugHost::ReleaseWrapped() {
   wrappedPlug = nullptr;
   wrappedEditor = nullptr;
   plug->Release();
-  // The module stays loaded until DestroyVideoWindow: a player whose release leaves its editor
-  // alive still has that window, and its procedure, inside the video window.
+  // The module stays loaded until the video window is gone: a player whose release leaves its
+  // editor alive still has that window, and its procedure, inside the video window.
 }
 
-void DeleteBridge(TFruityBridgePlugHost* bridge) {
-  if (!bridge) return;
-  bridge->DestroyVideoWindow();
-  delete bridge;
+TFruityBridgePlugHost::~TFruityBridgePlugHost() {
+  ReleaseWrapped();
+  if (HWND window = videoWindow) {
+    // Unbound first: the messages of its destruction must not reach a bridge about to be freed,
+    // nor a caption request reach the window going away.
+    captionWindow = nullptr;
+    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
+                           holdsClass)) {
+      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
+      // and the module once it is gone, so no code of the player is unloaded under it.
+      holdsClass = false;
+      wrappedModule = nullptr;
+    }
+  }
+  if (holdsClass) ReleaseVideoClass(wrappedModule);
+  if (wrappedModule) FreeLibrary(wrappedModule);
 }
 
-// Plug-in calls passed on to the wrapped instance.
+// The player proxy: plug-in calls passed on to the wrapped instance.
 
-int32_t TFruityBridgePlugHost::ForwardToWrapped1(int32_t id, int32_t index, TWord value) {
+int32_t TFruityBridgePlugHost::Dispatch(int32_t id, int32_t index, TWord value) {
   if (!wrappedPlug || id == PlugId::ShowEditor || id == PlugId::Withheld5) return 0;
   return wrappedPlug->Dispatch(id, index, value);
 }
@@ -105,12 +119,12 @@ bool TFruityBridgePlugHost::PassesOn(int slot) const {
   return wrappedPlug && (slot != Call2Slot || slot2Enabled) && (slot != TickSlot || wantsTick);
 }
 
-#define TEMPOTALLY_FORWARD_TO_WRAPPED(slot, Result, Name, Params, Args) \
-  Result TFruityBridgePlugHost::ForwardToWrapped##slot Params {         \
-    return PassesOn(slot) ? wrappedPlug->Name Args : Result();          \
+#define TEMPOTALLY_PROXY_SLOT(slot, Result, Name, Params, Args) \
+  Result TFruityBridgePlugHost::Name Params {                   \
+    return PassesOn(slot) ? wrappedPlug->Name Args : Result();  \
   }
-TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_FORWARD_TO_WRAPPED)
-#undef TEMPOTALLY_FORWARD_TO_WRAPPED
+TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_PROXY_SLOT)
+#undef TEMPOTALLY_PROXY_SLOT
 
 // Host slots called by the wrapped instance.
 
@@ -128,8 +142,8 @@ int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t i
       return 0;
     case HostId::SongTime: {
       const int32_t result = realHost ? realHost->HostDispatch(hostTag, id, index, value) : 0;
-      const double told = videoTime.load(std::memory_order_relaxed);
-      if (value) std::memcpy(reinterpret_cast<void*>(value), &told, sizeof told);
+      const double time = VideoTime();
+      if (value) std::memcpy(reinterpret_cast<void*>(value), &time, sizeof time);
       return result;
     }
     default:

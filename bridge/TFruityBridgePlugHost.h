@@ -33,30 +33,35 @@ using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int
 
 // The wrapped player's host. Construction loads the player module, creates the video window and the
 // wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The
-// owner runs ReleaseWrapped, then DestroyVideoWindow, then deletes the object (no virtual
-// destructor).
+// destructor gives everything back (not virtual: the host's table has no slot for it).
 class TFruityBridgePlugHost final : public TFruityPlugHost {
  public:
   TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath, int32_t tag);
+  // Releases the instance still alive, as it must not outlive its host; destroys the video window
+  // with every child in it; gives back this bridge's hold on the window class; and only then
+  // unloads the player's module, whose code may still run for a child that the player left behind.
+  // Any thread: a window of another thread is handed to it with the class hold and the module.
+  ~TFruityBridgePlugHost();
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
   // Releases the wrapped instance; the window and the module stay. Does nothing without an
   // instance.
   void ReleaseWrapped();
-  // Destroys the video window with every child in it, gives back this bridge's hold on the window
-  // class, and only then unloads the player's module, whose code may still run for a child that
-  // the player left behind. An instance still alive (ReleaseWrapped skipped) is released first,
-  // as it must not outlive its host.
-  void DestroyVideoWindow();
 
-  // The host's calls passed on to the wrapped instance, one per plug-in slot, each with its guard
-  // and a zero result when the call can't be passed on. On the thread the host made the call on.
-  int32_t ForwardToWrapped1(int32_t id, int32_t index, TWord value);
-#define TEMPOTALLY_DECLARE_FORWARDER(slot, Result, Name, Params, Args) \
-  Result ForwardToWrapped##slot Params;
-  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_FORWARDER)
-#undef TEMPOTALLY_DECLARE_FORWARDER
+  // The player proxy: the host's calls passed on to the wrapped instance, one per plug-in slot and
+  // named as the slot, each with its guard and a zero result when the call can't be passed on.
+  // On the thread the host made the call on. Only these and the bridge's own code touch the
+  // player's table.
+  int32_t Dispatch(int32_t id, int32_t index, TWord value);
+#define TEMPOTALLY_DECLARE_PROXY_SLOT(slot, Result, Name, Params, Args) Result Name Params;
+  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_PROXY_SLOT)
+#undef TEMPOTALLY_DECLARE_PROXY_SLOT
+  // The time in milliseconds that the player's id-36 requests are told: set by every tick on the
+  // mixing thread, read on whichever thread the player asks. Relaxed: the value carries nothing
+  // else with it.
+  void SetVideoTime(double ms) { videoTime_.store(ms, std::memory_order_relaxed); }
+  double VideoTime() const { return videoTime_.load(std::memory_order_relaxed); }
 
   // Host slots, called by the wrapped instance. Slot 0 answers a few ids itself and substitutes
   // the time of id 36; every other slot is passed to the real host untouched.
@@ -69,8 +74,6 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   TFruityPlugHost* realHost = nullptr;  // offset RealHostOffset: read by the slot-37 thunk
   HWND captionWindow = nullptr;
   HWND wrappedEditor = nullptr;
-  // Milliseconds. The mixing thread stores it, the player's time query loads it, each in one go.
-  std::atomic<double> videoTime{0.0};
   uint8_t slot2Enabled = 1;
   uint8_t wantsTick = 0;
   int32_t hostTag = 0;
@@ -81,21 +84,15 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   bool holdsClass = false;  // this bridge counts in videoClassCount
 
  private:
-  ~TFruityBridgePlugHost() = default;
+  std::atomic<double> videoTime_{0.0};
   // Whether plug-in slot `slot` reaches the wrapped instance: one exists, and slot 2 is enabled
   // or slot 14 asked for, where it is one of those.
   bool PassesOn(int slot) const;
-  friend void DeleteBridge(TFruityBridgePlugHost* bridge);
 };
 
 // The slot-37 thunk reads realHost at this offset and jumps through this table entry.
 constexpr size_t RealHostOffset = 192;
 constexpr size_t HostSlot37Offset = 37 * sizeof(void*);
-
-// Frees a bridge after its owner ran ReleaseWrapped and DestroyVideoWindow. Whatever the bridge
-// still holds (an instance, a module, the window) is given back first, so no order of teardown
-// leaks the player's module.
-void DeleteBridge(TFruityBridgePlugHost* bridge);
 
 // The video window's procedure; the bridge is bound through GWL_USERDATA once the wrapped
 // instance exists.

@@ -96,7 +96,7 @@ bool OpenPlayerBridge(TFruityPlugHost* host, int32_t tag, TFruityBridgePlugHost*
       bridge = candidate;
       return true;
     }
-    DeleteBridge(candidate);  // destroys the window, gives back the class, unloads the module
+    delete candidate;  // destroys the window, gives back the class, unloads the module
   }
   return true;
 }

@@ -87,39 +87,13 @@ HWND CreateVideoWindow(HMODULE module) {
                          VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
 }
 
-void TFruityBridgePlugHost::DestroyVideoWindow() {
-  if (wrappedPlug) ReleaseWrapped();
-  if (videoWindow) {
-    HWND window = videoWindow;
-    videoWindow = nullptr;
-    captionWindow = nullptr;
-    // Unbound first: the messages of its destruction must not reach a bridge about to be freed.
-    SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-    if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
-                           holdsClass)) {
-      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
-      // and the module once it is gone, so no code of the player is unloaded under it.
-      holdsClass = false;
-      wrappedModule = nullptr;
-    }
-  }
-  if (holdsClass) {
-    holdsClass = false;
-    ReleaseVideoClass(wrappedModule);
-  }
-  if (wrappedModule) {
-    FreeLibrary(wrappedModule);
-    wrappedModule = nullptr;
-  }
-}
-
 LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   TFruityBridgePlugHost* bridge = BoundBridge(window);
 
   // Closing only hides, bound or not: a destroyed window would leave the bridge a stale handle.
   if (message == WM_CLOSE) {
     ShowWindow(window, SW_HIDE);
-    if (bridge && bridge->wrappedPlug) bridge->wrappedPlug->Dispatch(PlugId::WindowClosed, 0, 0);
+    if (bridge) bridge->Dispatch(PlugId::WindowClosed, 0, 0);
     return 0;
   }
   if (!bridge && message == VideoHandoverMessage) {
@@ -140,7 +114,7 @@ LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
         GetClientRect(window, &client);
         SetWindowPos(child, HWND_TOP, 0, 0, client.right, client.bottom, SWP_NOMOVE);
       }
-      if (bridge->wrappedPlug) bridge->wrappedPlug->Dispatch(PlugId::WindowResized, 0, 0);
+      bridge->Dispatch(PlugId::WindowResized, 0, 0);
       return DefWindowProcA(window, message, wParam, lParam);
     }
     case WM_PAINT: {

@@ -28,8 +28,7 @@ void Editor::Create(HINSTANCE module) {
                      reinterpret_cast<LPARAM>(this));
 }
 
-void Editor::Destroy() {
-  module_ = nullptr;
+Editor::~Editor() {
   HWND editor = window_;
   if (!editor) return;
   EndDrag();

@@ -18,11 +18,6 @@ namespace tempotally {
 
 constexpr int EditorDialogTemplate = 100;
 
-// The editor's size: always this wide; this high unfolded, and a panel's worth less per fold level.
-constexpr int EditorWidth = 240;
-constexpr int EditorFullHeight = 294;
-constexpr int EditorFoldStep = 94;
-
 constexpr int32_t DefaultGraphSpan = 1536;   // ticks shown by the graph
 constexpr float DefaultGraphMargin = 0.01f;  // seconds per tick
 
@@ -31,16 +26,15 @@ class Editor {
   // `window` is where the editor keeps its window handle: the plug-in's public field, which the
   // host reads. Makes no window; Create does.
   Editor(EditorHost& host, HWND& window) : host_(host), window_(window) {}
+  // Ends the editor, on any thread: the drag given back, the dialog unbound so no later message
+  // reaches this object, then destroyed here or by the thread that owns it.
+  ~Editor();
   Editor(const Editor&) = delete;
   Editor& operator=(const Editor&) = delete;
 
   // Creates the hidden dialog from `module`'s template, on the calling thread, which then owns
   // it; the dialog sets the window handle while it is being created.
   void Create(HINSTANCE module);
-  // Ends the editor at release, on any thread: the drag given back, the dialog unbound so no later
-  // message reaches this object, then destroyed here or by the thread that owns it. No later
-  // Show makes it again.
-  void Destroy();
   // Window thread. Parents and shows the editor in `parent`, or hides and unparents it when
   // `parent` is null. A host may have destroyed its frame, and the editor in it, without hiding
   // the editor first: with no dialog left, one is made again, hidden and at the fold's height,

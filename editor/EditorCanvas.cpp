@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "editor/EditorGdi.h"
+#include "editor/EditorLayout.h"
 #include "editor/Toggles.h"
 
 namespace tempotally {
@@ -19,7 +20,6 @@ constexpr COLORREF TextColour = 0xB6BBBC;
 constexpr COLORREF ReadoutTint = 0x8489C6;
 constexpr COLORREF DimTextColour = 0x7A7F80;
 
-constexpr RECT ReadoutRect = {48, 10, 230, 80};
 // Without DT_SINGLELINE this flag does nothing: the readout stands at the rectangle's top left.
 constexpr UINT ReadoutFlags = DT_VCENTER;
 // The readout is clipped to its rectangle, so this is all that a new readout needs restored.
@@ -30,17 +30,13 @@ constexpr PixelRect ReadoutArea = {ReadoutRect.left, ReadoutRect.top, ReadoutRec
 constexpr UINT LabelFlags = DT_SINGLELINE;
 constexpr UINT UnclippedLabelFlags = DT_SINGLELINE | DT_NOCLIP;
 
-// LED sprites on the skin: the off cell, then the on cell to its right.
-constexpr int LedSize = 10;
-constexpr int LedSpriteX = 375;
-constexpr int LedSpriteY = 195;
-
-constexpr RECT AboutRect = {10, 209, 230, 288};
 constexpr int AboutDateOffset = 16;
 constexpr int AboutCreditsOffset = 20;
 constexpr const char* AboutDate = "5th June 2016";
 constexpr const char* AboutCredits =
     "Video kept in step with the tempo\nDesign and code: ORVA\nTypeface Cuprum, SIL OFL 1.1";
+
+RECT ToRect(const ClientRect& at) { return {at.left, at.top, at.right, at.bottom}; }
 
 // The labels and the about block, in the order and with the fonts and colours of every paint.
 void DrawStaticText(HDC dc) {
@@ -48,11 +44,10 @@ void DrawStaticText(HDC dc) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, TextColour);
   for (const ToggleRow& toggle : Toggles) {
-    const ClientRect& at = toggle.labelRect;
-    RECT rect = {at.left, at.top, at.right, at.bottom};
+    RECT rect = ToRect(toggle.labelRect);
     DrawTextA(dc, toggle.label, -1, &rect, toggle.labelClipped ? LabelFlags : UnclippedLabelFlags);
   }
-  RECT about = AboutRect;
+  RECT about = ToRect(AboutRect);
   font.Select(sharedGdi.titleFont);
   DrawTextA(dc, AboutTitle, -1, &about, DT_WORDBREAK);
   about.top += AboutDateOffset;
@@ -108,7 +103,7 @@ void EditorCanvas::DrawReadout(const PaintModel& model) {
   SelectedObject font(dc, sharedGdi.readoutFont);
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, model.readoutTinted ? ReadoutTint : TextColour);
-  RECT readout = ReadoutRect;
+  RECT readout = ToRect(ReadoutRect);
   DrawTextA(dc, model.readout, -1, &readout, ReadoutFlags);
   GdiFlush();
   std::memcpy(shownReadout_, model.readout, sizeof shownReadout_);

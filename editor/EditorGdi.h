@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 #include "TempotallyVersion.h"
 
 namespace tempotally {
@@ -26,21 +28,28 @@ constexpr const char* AboutTitle = "ORVA Tempotally BETA v" TEMPOTALLY_VERSION;
 // A Cuprum font of the editor's parameters at this cell height in pixels.
 HFONT CreateEditorFont(int height);
 
-// Drawing resources shared by every live editor: made by the first plug-in object and deleted by
-// the last, on the window thread.
+// Drawing resources shared by every live editor: made by the first user and deleted by the last.
 struct SharedGdi {
   HBITMAP skinBitmap = nullptr;
   HFONT titleFont = nullptr;
   HFONT readoutFont = nullptr;
   HFONT labelFont = nullptr;
-  bool created = false;
 };
 extern SharedGdi sharedGdi;
-extern int sharedGdiCreations;  // how many times the set was made, for the lifecycle tests
 
-// Registers the editor's typeface, then makes the three fonts and loads the skin from the module.
-// A failure leaves that handle null.
-void CreateSharedGdi(HINSTANCE moduleInstance);
-void DeleteSharedGdi();
+// Users of the shared set alive now: one per plug-in object.
+extern int32_t editorInstanceCount;
+
+// One user of the shared set for as long as it lives. The first registers the editor's typeface,
+// makes the three fonts and loads the skin from `moduleInstance` (a failure leaves that handle
+// null); the last deletes them. On the thread that makes and releases plug-in objects, one at a
+// time.
+class SharedGdiUser {
+ public:
+  explicit SharedGdiUser(HINSTANCE moduleInstance);
+  ~SharedGdiUser();
+  SharedGdiUser(const SharedGdiUser&) = delete;
+  SharedGdiUser& operator=(const SharedGdiUser&) = delete;
+};
 
 }  // namespace tempotally

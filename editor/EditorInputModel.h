@@ -4,12 +4,9 @@
 
 #include <cstdint>
 
-namespace tempotally {
+#include "editor/EditorLayout.h"
 
-struct EditorPoint {
-  int32_t x;
-  int32_t y;
-};
+namespace tempotally {
 
 // Before the first press in the editor: so far from any message position (two 16-bit halves) that
 // no release is ever judged a click against it.
@@ -20,22 +17,6 @@ constexpr EditorPoint NoMousePosition = {INT32_MAX, INT32_MAX};
 constexpr EditorPoint NoDragAnchor = {-1, -1};
 constexpr int32_t DragKindNone = -1;
 constexpr int32_t DragKindZoom = 0;
-
-// Where a click lands: nowhere, the fold zone, or a toggle's zone, whose value is the toggle's
-// position in the toggle table (editor/Toggles.h, ZoneOf).
-enum class EditorZone : int { None = -2, Fold = -1 };
-
-// Client pixels, bounds inclusive.
-struct ZoneBounds {
-  EditorZone zone;
-  int32_t left, right, top, bottom;
-};
-
-// Folds the editor; tested before the toggles' zones (editor/Toggles.h), the first that contains
-// the point wins.
-constexpr ZoneBounds FoldZone = {EditorZone::Fold, 9, 250, 12, 58};
-// A left press here starts a zoom drag; it overlaps the second toggle row at y 90..92.
-constexpr ZoneBounds GraphZone = {EditorZone::None, 7, 232, 90, 175};
 
 // A release is a click when the position recorded before it lies this close to the press.
 constexpr int32_t ClickTolerance = 5;

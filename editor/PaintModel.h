@@ -6,19 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "editor/EditorLayout.h"
 #include "editor/Toggles.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
 
-// The graph's columns stand side by side from this client x, one pixel column each.
-constexpr int GraphColumns = 224;
-constexpr int GraphLeft = 8;
-// Bars stand on the graph panel's bottom frame line and are at most this high.
-constexpr int GraphBaseline = 195;
-constexpr int GraphMaxBar = 84;
-constexpr int MarkerTop = 110;
 // The highest tick a column may sample; tick 0 is never sampled.
 constexpr int32_t GraphLastTick = MapTicks - 1;
 // Ticks per half alternation period of the bar colour, times the bars per beat quotient.

@@ -1,5 +1,5 @@
 // The drawing resources that every live editor shares: the skin and the three fonts, made by the
-// first plug-in object and deleted by the last.
+// first user and deleted by the last.
 #include <initializer_list>
 
 #include "editor/EditorGdi.h"
@@ -7,7 +7,7 @@
 namespace tempotally {
 
 SharedGdi sharedGdi;
-int sharedGdiCreations = 0;
+int32_t editorInstanceCount = 0;
 
 namespace {
 
@@ -32,7 +32,8 @@ HFONT CreateEditorFont(int height) {
                      VARIABLE_PITCH | FF_DONTCARE, EditorFontFace);
 }
 
-void CreateSharedGdi(HINSTANCE moduleInstance) {
+SharedGdiUser::SharedGdiUser(HINSTANCE moduleInstance) {
+  if (editorInstanceCount++ > 0) return;
   // Without the host's copy of the file the editor still shows its own face, not a substitute.
   if (AddFontResourceExA(EditorFontPath, FR_PRIVATE, nullptr) == 0) {
     RegisterEmbeddedFont(moduleInstance);
@@ -41,11 +42,10 @@ void CreateSharedGdi(HINSTANCE moduleInstance) {
   sharedGdi.readoutFont = CreateEditorFont(ReadoutFontHeight);
   sharedGdi.labelFont = CreateEditorFont(LabelFontHeight);
   sharedGdi.skinBitmap = LoadBitmapA(moduleInstance, MAKEINTRESOURCEA(SkinBitmapResource));
-  sharedGdi.created = true;
-  ++sharedGdiCreations;
 }
 
-void DeleteSharedGdi() {
+SharedGdiUser::~SharedGdiUser() {
+  if (--editorInstanceCount > 0) return;
   for (HGDIOBJ object :
        {static_cast<HGDIOBJ>(sharedGdi.skinBitmap), static_cast<HGDIOBJ>(sharedGdi.titleFont),
         static_cast<HGDIOBJ>(sharedGdi.readoutFont), static_cast<HGDIOBJ>(sharedGdi.labelFont)}) {

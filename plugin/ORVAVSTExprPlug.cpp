@@ -13,8 +13,6 @@
 
 namespace tempotally {
 
-int32_t editorInstanceCount = 0;
-
 constexpr int32_t InfoVersion = 1;
 // Wants the per-tick call (0x20), plus the host's flag bits for this kind of plug-in.
 constexpr int32_t InfoFlags = 0x00200061;
@@ -38,17 +36,18 @@ HINSTANCE OwnModule() {
 }  // namespace
 
 ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
-    : TCPPFruityPlug(hostObject, tag) {
+    : ForwardingPlug(hostObject, tag), moduleInstance(OwnModule()) {
   pluginInfo = &TempotallyInfo;
-  moduleInstance = OwnModule();
+}
+
+ORVAVSTExprPlug::~ORVAVSTExprPlug() {
+  if (videoBridge) videoBridge->ReleaseWrapped();
 }
 
 ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t tag) {
   auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
   if (!plug) return nullptr;
-  if (editorInstanceCount == 0) CreateSharedGdi(plug->moduleInstance);
-  ++editorInstanceCount;
-  // From here on Release undoes whatever was made, so every failure ends through it.
+  // From here on release undoes whatever was made, so every failure ends through it.
   if (!plug->timeline.Allocate()) {
     plug->Release();
     return nullptr;
@@ -63,10 +62,10 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
 }
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {
-  videoBridge = nullptr;
+  videoBridge.reset();
   TFruityBridgePlugHost* bridge = nullptr;
-  if (!OpenPlayerBridge(host, instanceTag, bridge)) return false;
-  videoBridge = bridge;  // null without a player, which is a normal state
+  if (!OpenPlayerBridge(host.Object(), instanceTag, bridge)) return false;
+  videoBridge.reset(bridge);  // null without a player, which is a normal state
   // A new window is hidden and not on top: only the options that are on need applying.
   const EngineOptions options = timeline.Options();
   ApplyVideoOptions(options, (options.video ? VideoPartShown : VideoPartNone) |
@@ -74,29 +73,9 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
   return true;
 }
 
-void __stdcall ORVAVSTExprPlug::Release() {
-  Teardown();
-  Destroy(DestroyFreesMemory);
-}
-
-void ORVAVSTExprPlug::Teardown() {
-  if (tornDown) return;
-  tornDown = true;
-  if (videoBridge) videoBridge->ReleaseWrapped();
-  editor.Destroy();
-  // The host makes no other call during release.
-  timeline.Free();
-  if (--editorInstanceCount == 0) DeleteSharedGdi();
-}
-
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
   // A host that calls this slot without release gets the whole teardown too: the editor must not
   // outlive the object it points at, and the instance count must stay right.
-  Teardown();
-  if (videoBridge) {
-    DeleteBridge(videoBridge);  // destroys the video window, then unloads the player
-    videoBridge = nullptr;
-  }
   this->~ORVAVSTExprPlug();
   if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
   return this;
@@ -112,8 +91,8 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
       editor.RequestRepaint();
       break;
     case PlugId::SongPosition:
-      if (host) {
-        timeline.SongPosition(host->SongPosition());
+      if (double position = 0.0; host.SongPosition(position)) {
+        timeline.SongPosition(position);
       }
       break;
     case PlugId::TimeSignature:
@@ -128,7 +107,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
     default:
       break;
   }
-  if (videoBridge) videoBridge->ForwardToWrapped1(id, index, value);
+  if (videoBridge) videoBridge->Dispatch(id, index, value);
   return 0;
 }
 
@@ -137,16 +116,13 @@ void __stdcall ORVAVSTExprPlug::Tick() {
   // every call into the host or the player.
   HostTickReport report;
   std::memset(hostInfo39, 0, sizeof hostInfo39);
-  if (host) {
-    report.fromHost = true;
-    report.position = host->SongPosition();
-    host->HostDispatch(instanceTag, HostId::SongTime, 1, reinterpret_cast<TWord>(report.hostTime));
-    host->HostDispatch(instanceTag, HostId::TickInfo, 1, reinterpret_cast<TWord>(hostInfo39));
-  }
+  report.fromHost = host.SongPosition(report.position);
+  host.SongTime(report.hostTime);
+  host.TickInfo(hostInfo39);
   const TickOutcome outcome = timeline.Tick(report, videoBridge != nullptr);
-  if (videoBridge) videoBridge->videoTime.store(outcome.videoTimeMs, std::memory_order_relaxed);
+  if (videoBridge) videoBridge->SetVideoTime(outcome.videoTimeMs);
   if (outcome.repaint) editor.RequestRepaint();
-  if (videoBridge) videoBridge->ForwardToWrapped14();
+  if (videoBridge) videoBridge->Tick();
 }
 
 int32_t __stdcall ORVAVSTExprPlug::Render(TWord word, float* buffer, int32_t* frameCount) {
@@ -154,12 +130,8 @@ int32_t __stdcall ORVAVSTExprPlug::Render(TWord word, float* buffer, int32_t* fr
   if (buffer && frameCount) {
     for (int32_t i = 0; i < *frameCount; ++i) buffer[2 * i] = buffer[2 * i + 1] = 0.0f;
   }
-  if (videoBridge) videoBridge->ForwardToWrapped13(word, buffer, frameCount);
+  if (videoBridge) videoBridge->Render(word, buffer, frameCount);
   return 0;
-}
-
-void __stdcall ORVAVSTExprPlug::Call2() {
-  if (videoBridge) videoBridge->ForwardToWrapped2();
 }
 
 void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) {
@@ -189,7 +161,7 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
                    options.winheight, 0);
     }
   }
-  if (videoBridge) videoBridge->ForwardToWrapped3(stream, save);
+  if (videoBridge) videoBridge->SaveRestoreState(stream, save);
 }
 
 void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t parts) {
@@ -200,17 +172,6 @@ void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t pa
     SetWindowPos(window, options.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
   }
-}
-
-void ORVAVSTExprPlug::EditorSide::AskSelection(double* beats) {
-  if (plug_.host) {
-    plug_.host->HostDispatch(plug_.instanceTag, HostId::Selection, 0,
-                             reinterpret_cast<TWord>(beats));
-  }
-}
-
-void ORVAVSTExprPlug::EditorSide::EditorResized() {
-  if (plug_.host) plug_.host->HostDispatch(plug_.instanceTag, HostId::EditorResized, 0, 0);
 }
 
 void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
@@ -237,55 +198,6 @@ EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
   } reader(stream);
   // Read outside the engine's gate, then swapped in between two ticks.
   return timeline.Restore(reader);
-}
-
-void __stdcall ORVAVSTExprPlug::Call4(TWord a, TWord b, TWord c, TWord d) {
-  if (videoBridge) videoBridge->ForwardToWrapped4(a, b, c, d);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call5(TWord a, TWord b, TWord c) {
-  return videoBridge ? videoBridge->ForwardToWrapped5(a, b, c) : TCPPFruityPlug::Call5(a, b, c);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call6(TWord a, TWord b, TWord c) {
-  return videoBridge ? videoBridge->ForwardToWrapped6(a, b, c) : TCPPFruityPlug::Call6(a, b, c);
-}
-
-void __stdcall ORVAVSTExprPlug::Call7(TWord a, TWord b, TWord c) {
-  if (videoBridge) videoBridge->ForwardToWrapped7(a, b, c);
-}
-
-void __stdcall ORVAVSTExprPlug::Call8(TWord a, TWord b) {
-  if (videoBridge) videoBridge->ForwardToWrapped8(a, b);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call9(TWord a, TWord b) {
-  return videoBridge ? videoBridge->ForwardToWrapped9(a, b) : TCPPFruityPlug::Call9(a, b);
-}
-
-void __stdcall ORVAVSTExprPlug::Call10(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped10(a);
-}
-
-void __stdcall ORVAVSTExprPlug::Call11(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped11(a);
-}
-
-int32_t __stdcall ORVAVSTExprPlug::Call12(TWord a, TWord b, TWord c, TWord d) {
-  return videoBridge ? videoBridge->ForwardToWrapped12(a, b, c, d)
-                     : TCPPFruityPlug::Call12(a, b, c, d);
-}
-
-void __stdcall ORVAVSTExprPlug::Call15() {
-  if (videoBridge) videoBridge->ForwardToWrapped15();
-}
-
-void __stdcall ORVAVSTExprPlug::Call16(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped16(a);
-}
-
-void __stdcall ORVAVSTExprPlug::Call17(TWord a) {
-  if (videoBridge) videoBridge->ForwardToWrapped17(a);
 }
 
 }  // namespace tempotally

@@ -8,42 +8,37 @@
 
 #include "editor/Editor.h"
 #include "editor/EditorHost.h"
-#include "plugin/TCPPFruityPlug.h"
+#include "plugin/ForwardingPlug.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 
 namespace tempotally {
 
-class TFruityBridgePlugHost;
-
-// Live plug-in objects in the process; the shared drawing resources exist while it is above 0.
-extern int32_t editorInstanceCount;
-
 extern const PluginInfo TempotallyInfo;
 
-constexpr int HostRecordBytes = 16;  // the records the host fills for ids 36 and 39
-
-class ORVAVSTExprPlug final : public TCPPFruityPlug {
+class ORVAVSTExprPlug final : public ForwardingPlug {
  public:
   // Builds a complete object, or returns null (holding nothing) when memory runs out.
   static ORVAVSTExprPlug* Create(TFruityPlugHost* hostObject, int32_t tag);
 
-  void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
-  // Slots 2 to 17, from the interface's one slot list; what each means and on which thread it
-  // comes is said there.
-  TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
+  // The slots the plug-in handles before passing them on; the others pass straight on
+  // (ForwardingPlug). What each means and on which thread it comes is said in the interface.
+  void __stdcall SaveRestoreState(IStream* stream, int32_t save) override;
+  int32_t __stdcall Render(TWord word, float* buffer, int32_t* frameCount) override;
+  void __stdcall Tick() override;
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
-  // The editor keeps its window handle in the public field, where the host reads it.
-  Editor editor{editorSide_, editorWindow};
+  // What the object holds, in the order it is made; release ends it in reverse, after the
+  // wrapped player and before the bridge with the video window (ForwardingPlug).
+  HINSTANCE moduleInstance;
+  SharedGdiUser drawing{moduleInstance};
   // The engine's state, options and map, used by the host's mixing thread, its window thread and
   // any other; timeline/SharedEngine.h says who owns what and how each side reaches it.
   SharedEngine timeline;
-  HINSTANCE moduleInstance = nullptr;
+  // The editor keeps its window handle in the public field, where the host reads it.
+  Editor editor{editorSide_, editorWindow};
   uint8_t hostInfo39[HostRecordBytes] = {};
-  TFruityBridgePlugHost* videoBridge = nullptr;  // owned; null without a video player
-  bool tornDown = false;
 
  private:
   // What the editor sees of this object: a member rather than a base, so the host's table keeps
@@ -52,8 +47,8 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
    public:
     explicit EditorSide(ORVAVSTExprPlug& plug) : plug_(plug) {}
     SharedEngine& Engine() override { return plug_.timeline; }
-    void AskSelection(double* beats) override;
-    void EditorResized() override;
+    void AskSelection(double* beats) override { plug_.host.Selection(beats); }
+    void EditorResized() override { plug_.host.EditorResized(); }
     void ApplyVideoOptions(const EngineOptions& options, uint8_t parts) override {
       plug_.ApplyVideoOptions(options, parts);
     }
@@ -63,11 +58,9 @@ class ORVAVSTExprPlug final : public TCPPFruityPlug {
   };
 
   ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag);
-  ~ORVAVSTExprPlug() = default;
-  // Everything release does before the destructor: the wrapped player, the editor, the arrays and
-  // this object's share of the shared drawing resources. Runs once, whichever slot comes first.
-  void Teardown();
-  // Loads the video player behind a bridge; false only when memory for it ran out.
+  // Releases the wrapped player first; the members and the bridge follow.
+  ~ORVAVSTExprPlug();
+  // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
   // The plug-in's part of the state call, in either direction. Window thread (or whichever thread
   // the host makes the state call on); never from inside a per-tick call.

@@ -5,9 +5,9 @@
 
 namespace tempotally {
 
-TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject) {
+TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject, tag) {
   instanceTag = tag;
-  if (host) host->HostDispatch(instanceTag, HostId::Created, 0, 0);
+  host.Created();
 }
 
 void __stdcall TCPPFruityPlug::Release() { Destroy(DestroyFreesMemory); }
@@ -29,11 +29,5 @@ void __stdcall TCPPFruityPlug::Tick() {}
 void __stdcall TCPPFruityPlug::Call15() {}
 void __stdcall TCPPFruityPlug::Call16(TWord) {}
 void __stdcall TCPPFruityPlug::Call17(TWord) {}
-
-TFruityPlug* __stdcall TCPPFruityPlug::Destroy(uint32_t flags) {
-  this->~TCPPFruityPlug();
-  if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
-  return this;
-}
 
 }  // namespace tempotally

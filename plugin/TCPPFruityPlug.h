@@ -4,18 +4,19 @@
 #pragma once
 
 #include "abi/FruityPlugInterface.h"
+#include "plugin/HostProxy.h"
 
 namespace tempotally {
 
 class TCPPFruityPlug : public TFruityPlug {
  public:
-  // 0: ends the object through the destructor slot with the free flag.
+  // 0: ends the object through the destructor slot with the free flag. That slot is the plug-in
+  // object's own, as only it knows its whole type.
   void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
-  TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
-  TFruityPlugHost* host = nullptr;  // not owned
+  HostProxy host;  // the host is not owned
 
  protected:
   // Keeps the tag and the host and sends the host its construction notice (dispatch id 29).

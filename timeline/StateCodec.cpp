@@ -15,7 +15,9 @@ namespace {
 
 constexpr uint32_t LongestName() {
   uint32_t longest = 0;
-  for (const StateKey& key : StateKeys) longest = std::max(longest, StateKeyNameLength(key.name));
+  for (const OptionRow& row : OptionTable) {
+    longest = std::max(longest, static_cast<uint32_t>(std::string_view(row.key).size()));
+  }
   return longest;
 }
 
@@ -110,13 +112,13 @@ double FromSingleBits(uint32_t bits) {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// The key whose name equals the stored one, ASCII case ignored; null when none does.
-const StateKey* FindKey(const char* name, uint32_t length) {
-  for (const StateKey& key : StateKeys) {
-    if (std::strlen(key.name) != length) continue;
+// The option whose key equals the stored name, ASCII case ignored; null when none does.
+const OptionRow* FindKey(const char* name, uint32_t length) {
+  for (const OptionRow& row : OptionTable) {
+    if (std::strlen(row.key) != length) continue;
     bool same = true;
-    for (uint32_t i = 0; i < length && same; ++i) same = LowerAscii(name[i]) == key.name[i];
-    if (same) return &key;
+    for (uint32_t i = 0; i < length && same; ++i) same = LowerAscii(name[i]) == row.key[i];
+    if (same) return &row;
   }
   return nullptr;
 }
@@ -137,13 +139,8 @@ bool ReadKeys(EngineOptions& options, StateReader& reader) {
     }
     uint32_t value = 0;
     if (!Read32(reader, value)) return false;
-    const StateKey* key = length <= LongestKeyName ? FindKey(name, length) : nullptr;
-    if (key == nullptr) continue;
-    if (key->byteField != nullptr) {
-      options.*(key->byteField) = static_cast<uint8_t>(value);
-    } else {
-      options.*(key->wordField) = static_cast<int32_t>(value);
-    }
+    const OptionRow* row = length <= LongestKeyName ? FindKey(name, length) : nullptr;
+    if (row != nullptr) row->Set(options, static_cast<int32_t>(value));
   }
   return true;
 }
@@ -249,15 +246,12 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
   if (stage_ == Stage::Keys) {
     if (capacity < StateKeySectionBytes) return 0;
     at = Put16(at, StateKeyCount);
-    for (const StateKey& key : StateKeys) {
-      const uint16_t length = static_cast<uint16_t>(std::strlen(key.name));
+    for (const OptionRow& row : OptionTable) {
+      const uint16_t length = static_cast<uint16_t>(std::strlen(row.key));
       at = Put16(at, length);
-      std::memcpy(at, key.name, length);
+      std::memcpy(at, row.key, length);
       at += length;
-      const EngineOptions& options = engine.options;
-      const int32_t value = key.byteField != nullptr ? int32_t{(options.*(key.byteField)).Load()}
-                                                     : (options.*(key.wordField)).Load();
-      at = Put32(at, static_cast<uint32_t>(value));
+      at = Put32(at, static_cast<uint32_t>(row.Get(engine.options)));
     }
     stage_ = Stage::Map;
     runs_ = RunChooser(engine.tickDurations);
@@ -296,11 +290,8 @@ void RestoreState(TimelineEngine& engine, StateReader& reader) {
   engine.ResetState();
   EngineOptions& options = engine.options;
   if (ReadKeys(options, reader)) ReadMap(engine, reader);
-  if (options.minimised > DeepestFoldLevel) options.minimised = DeepestFoldLevel;
-  // Any other step sums ticks that are not beat starts into the cache, so the time would depend
-  // on the order of earlier calls.
-  if (options.optimise != StepEveryTick && options.optimise != StepOptimised) {
-    options.optimise = StepEveryTick;
+  for (const OptionRow& row : OptionTable) {
+    if (row.restored != nullptr) row.Set(options, row.restored(row.Get(options)));
   }
 }
 

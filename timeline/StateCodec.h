@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "timeline/TimelineEngine.h"
 
@@ -25,39 +26,12 @@ struct StateReader {
   ~StateReader() = default;
 };
 
-// One saved option: its name and the byte or word it is kept in; a byte saves as a whole word.
-struct StateKey {
-  const char* name;
-  OptionByte EngineOptions::*byteField;
-  OptionWord EngineOptions::*wordField;
-};
-
-// Every option, in the order they are written. Renaming or reordering one changes saved projects.
-inline constexpr StateKey StateKeys[] = {
-    {"video", &EngineOptions::video, nullptr},
-    {"videoontop", &EngineOptions::videoontop, nullptr},
-    {"freeze", &EngineOptions::freeze, nullptr},
-    {"lookahead", &EngineOptions::lookahead, nullptr},
-    {"optimise", &EngineOptions::optimise, nullptr},
-    {"selection", &EngineOptions::selection, nullptr},
-    {"minimised", &EngineOptions::minimised, nullptr},
-    {"winleft", nullptr, &EngineOptions::winleft},
-    {"wintop", nullptr, &EngineOptions::wintop},
-    {"winwidth", nullptr, &EngineOptions::winwidth},
-    {"winheight", nullptr, &EngineOptions::winheight},
-};
-constexpr uint16_t StateKeyCount = sizeof StateKeys / sizeof StateKeys[0];
-
-constexpr uint32_t StateKeyNameLength(const char* name) {
-  uint32_t length = 0;
-  while (name[length] != '\0') ++length;
-  return length;
-}
+constexpr uint16_t StateKeyCount = OptionCount;
 
 // Bytes of the key section as written: the count, then per key its name length, name and value.
 constexpr uint32_t StateKeySectionSize() {
   uint32_t bytes = 2;
-  for (const StateKey& key : StateKeys) bytes += 2 + StateKeyNameLength(key.name) + 4;
+  for (const OptionRow& row : OptionTable) bytes += 2 + std::string_view(row.key).size() + 4;
   return bytes;
 }
 constexpr uint32_t StateKeySectionBytes = StateKeySectionSize();
@@ -128,8 +102,8 @@ class StateEncoder {
 // Writes the options, the placement and the map. Arrays that were never allocated save as empty.
 void SaveState(const TimelineEngine& engine, StateWriter& writer);
 
-// Resets the engine, then applies the saved options and map; a fold level above the deepest one
-// becomes the deepest, a summation step other than 1 or 4 becomes 1. Leaves the transport, the
+// Resets the engine, then applies the saved options and map; each option's row says what a
+// restored value becomes. Leaves the transport, the
 // current tick and the display as they were. Returns right after the map's terminator, so the
 // reader is positioned at the video player's bytes; a stream that ends early stops the restore
 // there, with the options and the pairs read so far.

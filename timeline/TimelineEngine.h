@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
 
 namespace tempotally {
 
@@ -79,24 +80,82 @@ inline void StoreLength(double* entry, double value) {
   __atomic_store(entry, &value, __ATOMIC_RELAXED);
 }
 
-// The options, saved under the same names, and the video window's placement; the initialisers
-// are a new (or reset) engine's values. A new option goes here and into the codec's key table.
-// Only the non-tick side writes them; the tick and the paint read them as they stand.
+// The options, named after their saved keys, and the video window's placement. Each one's key,
+// starting value and what a restored value becomes are its row of OptionTable, below. Only the
+// non-tick side writes them; the tick and the paint read them as they stand.
 using OptionByte = Relaxed<uint8_t>;
 using OptionWord = Relaxed<int32_t>;
 struct EngineOptions {
-  OptionByte freeze = 0;
-  OptionByte video = 0;
-  OptionByte videoontop = 0;
-  OptionByte lookahead = 1;
-  OptionByte optimise = StepEveryTick;  // the summation step: 1 or 4
-  OptionByte selection = 0;
-  OptionByte minimised = 0;  // the editor's fold level
-  OptionWord winleft = 0;
-  OptionWord wintop = 0;
-  OptionWord winwidth = DefaultVideoWidth;
-  OptionWord winheight = DefaultVideoHeight;
+  EngineOptions();  // every option at its starting value
+  OptionByte freeze, video, videoontop, lookahead;
+  OptionByte optimise;  // the summation step: 1 or 4
+  OptionByte selection;
+  OptionByte minimised;  // the editor's fold level
+  OptionWord winleft, wintop, winwidth, winheight;
 };
+
+// One option: the key it is saved under, the byte or word it is kept in (a byte saves as a whole
+// word and restores as the word's low byte), a new or reset engine's value, and what a restored
+// value becomes (null: itself).
+struct OptionRow {
+  const char* key;
+  OptionByte EngineOptions::*byteField;
+  OptionWord EngineOptions::*wordField;
+  int32_t initial;
+  int32_t (*restored)(int32_t value);
+
+  int32_t Get(const EngineOptions& options) const {
+    return byteField != nullptr ? (options.*byteField).Load() : (options.*wordField).Load();
+  }
+  void Set(EngineOptions& options, int32_t value) const {
+    if (byteField != nullptr) {
+      (options.*byteField).Store(static_cast<uint8_t>(value));
+    } else {
+      (options.*wordField).Store(value);
+    }
+  }
+};
+
+// A fold level deeper than the deepest becomes the deepest.
+constexpr int32_t KnownFoldLevel(int32_t level) {
+  return level > DeepestFoldLevel ? DeepestFoldLevel : level;
+}
+// Any other step would sum ticks that are not beat starts into the cache, so the time would
+// depend on the order of earlier calls: it becomes every tick.
+constexpr int32_t KnownStep(int32_t step) {
+  return step == StepOptimised ? StepOptimised : StepEveryTick;
+}
+
+// Every option, in the order it is saved; the reset, the saved state and its restore all read it.
+// A new option is a field above and a row here. Renaming or reordering a row changes saved
+// projects.
+inline constexpr OptionRow OptionTable[] = {
+    {"video", &EngineOptions::video, nullptr, 0, nullptr},
+    {"videoontop", &EngineOptions::videoontop, nullptr, 0, nullptr},
+    {"freeze", &EngineOptions::freeze, nullptr, 0, nullptr},
+    {"lookahead", &EngineOptions::lookahead, nullptr, 1, nullptr},
+    {"optimise", &EngineOptions::optimise, nullptr, StepEveryTick, KnownStep},
+    {"selection", &EngineOptions::selection, nullptr, 0, nullptr},
+    {"minimised", &EngineOptions::minimised, nullptr, 0, KnownFoldLevel},
+    {"winleft", nullptr, &EngineOptions::winleft, 0, nullptr},
+    {"wintop", nullptr, &EngineOptions::wintop, 0, nullptr},
+    {"winwidth", nullptr, &EngineOptions::winwidth, DefaultVideoWidth, nullptr},
+    {"winheight", nullptr, &EngineOptions::winheight, DefaultVideoHeight, nullptr},
+};
+
+inline EngineOptions::EngineOptions() {
+  for (const OptionRow& row : OptionTable) row.Set(*this, row.initial);
+}
+
+constexpr int OptionCount = static_cast<int>(sizeof OptionTable / sizeof OptionTable[0]);
+
+// The position of the row saved under `key`, for tables that name an option; -1 when none is.
+constexpr int OptionIndex(std::string_view key) {
+  for (int i = 0; i < OptionCount; ++i) {
+    if (key == OptionTable[i].key) return i;
+  }
+  return -1;
+}
 
 // Everything the engine reads and writes lives in this one object, so that its users can serialise
 // access in one place. The plug-in object embeds one; tests build their own.

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Builds the Windows side and runs the demo under Wine: the plug-in module as a host sees it, a song
-# with tempo changes played through it and the stand-in video player, and screenshots of the video
-# window and the editor.
+# Builds the Windows side (the win preset) and runs the demo under Wine: the plug-in module as a
+# host sees it, a song with tempo changes played through it and the stand-in video player, and
+# screenshots of the video window and the editor.
 #
 #   tools/run.sh [OUTPUT_FOLDER]      (default: out/ at the top of the repository)
 #   tools/run.sh --interactive        a host window to use by hand: the editor, the video window
 #                                     and a transport (Space, Home, 1 to 4); ends when closed
 #
-# Uses the X display in $DISPLAY when one answers there, else starts Xvfb on a free display (the
+# Uses the X display in $DISPLAY when one answers there, else runs on a private one (xvfb-run; the
 # interactive mode needs a display of its own and says so); uses the Wine prefix build/wine-prefix
-# (or $WINEPREFIX). Stops the Xvfb and wineserver that it started.
+# (or $WINEPREFIX). Stops the wineserver that it started.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,17 +18,9 @@ if [ "${1:-}" = "--interactive" ]; then
   interactive=1
   shift
 fi
-out=$(mkdir -p "${1:-$root/out}" && cd "${1:-$root/out}" && pwd)
-build="$root/build/win"
-run_dir="$root/build/demo-run"
-export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-display_socket() { echo "/tmp/.X11-unix/X${1#:}"; }
-xvfb_pid=""
 display_ok=0
-if [ -n "${DISPLAY:-}" ] && [[ "$DISPLAY" =~ ^:[0-9]+(\.[0-9]+)?$ ]]; then
-  [ -S "$(display_socket "${DISPLAY%.*}")" ] && display_ok=1
+if [[ "${DISPLAY:-}" =~ ^:([0-9]+)(\.[0-9]+)?$ ]] && [ -S "/tmp/.X11-unix/X${BASH_REMATCH[1]}" ]; then
+  display_ok=1
 fi
 if [ "$display_ok" -eq 0 ] && [ "$interactive" -eq 1 ]; then
   echo "run: --interactive needs an X display to show its windows on; run it in a desktop" >&2
@@ -37,64 +29,56 @@ if [ "$display_ok" -eq 0 ] && [ "$interactive" -eq 1 ]; then
 fi
 
 "$root/tools/setup.sh"
-
-echo "== building the Windows side in $build"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target tempotally_demo
-
 if [ "$display_ok" -eq 0 ]; then
-  . "$root/tools/start-xvfb.sh"
-  start_xvfb || { echo "run: no X display to run the demo on" >&2; exit 1; }
-  echo "== started Xvfb on $DISPLAY"
+  echo "== running on a private X display (xvfb-run)"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$0" "$@"
 fi
 
-# The wineserver of this prefix: stopped afterwards only when this script started it.
-mkdir -p "$WINEPREFIX"
-# Its socket lies in a folder named after the prefix's device and inode, under a Wine folder in /tmp.
-server_dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
-server_was_running=0
-for socket in /tmp/.wine-"$(id -u)"/"$server_dir"/socket /tmp/wine-*/"$server_dir"/socket; do
-  [ -S "$socket" ] && server_was_running=1
-done
+out=$(mkdir -p "${1:-$root/out}" && cd "${1:-$root/out}" && pwd)
+build="$root/build/win"
+run_dir="$root/build/demo-run"
+export WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
-cleanup() {
-  if [ "$server_was_running" -eq 0 ]; then wineserver -k >/dev/null 2>&1 || true; fi
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" >/dev/null 2>&1 || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-}
-trap cleanup EXIT
+echo "== building the Windows side in $build"
+cd "$root" && cmake --preset win >/dev/null
+cmake --build --preset win -j "$(nproc)" --target tempotally_demo
+
+# The wineserver of this prefix: stopped afterwards only when this script started it. Its socket
+# lies in a folder named after the prefix's device and inode, under a Wine folder in /tmp.
+mkdir -p "$WINEPREFIX"
+server_dir=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
+if ! ls /tmp/.wine-"$(id -u)"/"$server_dir"/socket /tmp/wine-*/"$server_dir"/socket >/dev/null 2>&1; then
+  trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+fi
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "== creating the Wine prefix $WINEPREFIX"
   wine wineboot --init >/dev/null 2>&1 || true
 fi
 # Wine draws the window frames itself for the demo alone (there is no window manager to do it), so
-# the screenshots show the captions; the tests in the same prefix keep the default.
+# the screenshots show the captions; the tests in the same prefix keep the default. On a desktop
+# the window manager draws the frames.
 decorate_key='HKCU\Software\Wine\AppDefaults\tempotally_demo.exe\X11 Driver'
 if [ "$interactive" -eq 1 ]; then
-  # On a desktop the window manager draws the frames.
   wine reg delete "$decorate_key" /v Decorated /f >/dev/null 2>&1 || true
 else
   wine reg add "$decorate_key" /v Decorated /d N /f >/dev/null 2>&1 || true
 fi
 
+demo="$build/tools/demo/tempotally_demo.exe"
 plugin="$build/plugin/ORVA Tempotally.dll"
 player="$build/devhost/standin_player/StandInPlayer.dll"
-mkdir -p "$run_dir"
+mkdir -p "$run_dir" && cd "$run_dir"
 if [ "$interactive" -eq 1 ]; then
   echo "== opening the interactive host on $DISPLAY (working folder $run_dir)"
-  cd "$run_dir"
-  exec_status=0
-  wine "$build/tools/demo/tempotally_demo.exe" --interactive "$plugin" "$player" || exec_status=$?
-  exit "$exec_status"
+  wine "$demo" --interactive "$plugin" "$player"
+  exit
 fi
 echo "== running the demo (working folder $run_dir)"
 echo
 status=0
-(cd "$run_dir" && wine "$build/tools/demo/tempotally_demo.exe" "$plugin" "$player" "$out") || status=$?
+wine "$demo" "$plugin" "$player" "$out" || status=$?
 echo
 if [ "$status" -eq 0 ]; then
   echo "== screenshots in $out:"

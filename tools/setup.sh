@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a bare Debian 12 machine: the mingw-w64 i686 compiler,
-# Wine (32-bit loader plus the 64-bit server), a virtual X display, CMake and the Google test and
-# benchmark libraries. Where the kernel cannot run 32-bit Linux programs itself (IA-32 emulation
-# switched off), the 32-bit Wine loader runs through qemu-user, registered with binfmt_misc.
+# Wine (32-bit loader plus the 64-bit server), a virtual X display, CMake, the Google test and
+# benchmark libraries and the header-only stb (PNG output). Where the kernel cannot run 32-bit Linux
+# programs itself (IA-32 emulation switched off), the 32-bit Wine loader runs through qemu-user,
+# registered with binfmt_misc.
 # Idempotent and quiet when everything is already in place.
 set -euo pipefail
 
@@ -63,6 +64,7 @@ have xauth || need+=(xauth)
 installed googletest || need+=(googletest)
 installed libgtest-dev || need+=(libgtest-dev)
 installed libbenchmark-dev || need+=(libbenchmark-dev)
+installed libstb-dev || need+=(libstb-dev)
 # Boost.Lockfree (header only) for the engine's ring of waiting ticks, on both targets.
 installed libboost-dev || need+=(libboost-dev)
 installed wine32:i386 || need+=(wine wine32:i386)
@@ -86,11 +88,12 @@ fi
 # Every program that the build, the tests, the demo and the package run, present or named.
 missing=()
 for tool in cmake ctest cpack make g++ i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix \
-  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb wine wineserver awk sed grep diff cmp paste \
-  timeout realpath stat mktemp; do
+  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb xvfb-run xauth wine wineserver awk sed grep \
+  diff cmp paste timeout realpath stat mktemp; do
   have "$tool" || missing+=("$tool")
 done
 [ -f /usr/src/googletest/CMakeLists.txt ] || missing+=("/usr/src/googletest (googletest)")
+[ -f /usr/include/stb/stb_image_write.h ] || missing+=("/usr/include/stb/stb_image_write.h (libstb-dev)")
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: still missing after installing: ${missing[*]}" >&2
   exit 1

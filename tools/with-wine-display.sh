@@ -1,23 +1,18 @@
 #!/usr/bin/env bash
-# Runs a command with a private X display (Xvfb) and one wineserver kept alive for its whole run,
-# in the Wine prefix $WINEPREFIX (created on first use). Stops both afterwards.
+# Runs a command on a private X display (xvfb-run -a) with one wineserver kept alive for its whole
+# run, in the Wine prefix $WINEPREFIX (created on first use). Stops both afterwards.
 # TEMPOTALLY_XVFB_SCREENS, when set, replaces the one 1280 x 1024 screen, e.g. by two with +xinerama.
 set -euo pipefail
 : "${WINEPREFIX:?set WINEPREFIX}"
+if [ "${1:-}" != --on-display ]; then
+  # xvfb-run's own default screen has 8-bit colour; without -noreset, Xvfb with several Xinerama
+  # heads aborts as it resets after its last client leaves.
+  exec xvfb-run -a -s "${TEMPOTALLY_XVFB_SCREENS:--screen 0 1280x1024x24} -noreset" \
+    "$0" --on-display "$@"
+fi
+shift
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-
-xvfb_pid=""
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  if [ -n "$xvfb_pid" ]; then
-    kill "$xvfb_pid" >/dev/null 2>&1 || true
-    wait "$xvfb_pid" 2>/dev/null || true
-  fi
-}
-trap cleanup EXIT
-. "$(dirname "$0")/start-xvfb.sh"
-start_xvfb
-
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 mkdir -p "$WINEPREFIX"
 [ -f "$WINEPREFIX/system.reg" ] || echo "wine: creating prefix $WINEPREFIX" >&2
 wineserver -p >/dev/null 2>&1 </dev/null || true

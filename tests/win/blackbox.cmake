@@ -23,11 +23,6 @@ tempotally_win_test(NAME blackbox_sync
 target_include_directories(blackbox_sync PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/blackbox)
 add_dependencies(blackbox_sync tempotally_dll standin_player)
 
-# The test host's own table, called with a raw stdcall caller that measures the stack.
-tempotally_win_test(NAME blackbox_testhost
-  SOURCES blackbox_testhost.cpp support/RawStdcall.cpp
-  LIBS testhost)
-
 # The state call with the stand-in player: the video window's placement and options, the player's
 # bytes behind the plug-in's, and the editor's fold after a restore.
 tempotally_win_test(NAME blackbox_statecall

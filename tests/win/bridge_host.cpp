@@ -72,8 +72,8 @@ class BridgeHost : public ::testing::Test {
     ASSERT_NE(bare, nullptr);
   }
   void TearDown() override {
-    DeleteBridge(bridge);
-    DeleteBridge(bare);
+    delete bridge;
+    delete bare;
   }
 
   // Host dispatch on a bridge by raw slot 0 with a caller tag the bridge must not pass on.
@@ -98,7 +98,7 @@ TEST_F(BridgeHost, WithoutPlayerHoldsNothing) {
   EXPECT_EQ(bridge->captionWindow, nullptr);
   EXPECT_FALSE(bridge->holdsClass);
   EXPECT_STREQ(bridge->playerPath, NoPlayer);
-  EXPECT_EQ(bridge->videoTime, 0.0);
+  EXPECT_EQ(bridge->VideoTime(), 0.0);
   EXPECT_EQ(bridge->slot2Enabled, 1);
   EXPECT_EQ(bridge->wantsTick, 0);
   EXPECT_TRUE(host.Calls().empty()) << "construction makes no host call of its own";
@@ -166,7 +166,7 @@ TEST_F(BridgeHost, Id13SetsSlot2EnabledOnlyForOne) {
 }
 
 TEST_F(BridgeHost, Id36WithRealHostSubstitutesTimeOnly) {
-  bridge->videoTime = 4321.75;
+  bridge->SetVideoTime(4321.75);
   for (int32_t index : {1, 0, 7}) {
     host.Clear();
     uint8_t record[16];
@@ -187,7 +187,7 @@ TEST_F(BridgeHost, Id36WithRealHostSubstitutesTimeOnly) {
 }
 
 TEST_F(BridgeHost, Id36WithoutRealHostWritesFirstDoubleOnly) {
-  bare->videoTime = -0.5;
+  bare->SetVideoTime(-0.5);
   uint8_t record[16];
   std::memset(record, 0xCC, sizeof record);
   EXPECT_EQ(Dispatch(bare, 36, 1, reinterpret_cast<uintptr_t>(record)), 0);
@@ -198,7 +198,7 @@ TEST_F(BridgeHost, Id36WithoutRealHostWritesFirstDoubleOnly) {
 }
 
 TEST_F(BridgeHost, Id36WithNullRecordWritesNothingButPassesOn) {
-  bridge->videoTime = 1.0;
+  bridge->SetVideoTime(1.0);
   EXPECT_EQ(Dispatch(bridge, 36, 1, 0), static_cast<int32_t>(testsupport::FakeDispatchBase + 36));
   ASSERT_EQ(host.Calls().size(), 1u);
   EXPECT_EQ(Dispatch(bare, 36, 1, 0), 0);
@@ -206,7 +206,7 @@ TEST_F(BridgeHost, Id36WithNullRecordWritesNothingButPassesOn) {
 
 TEST_F(BridgeHost, Id36RecordNeedNotBeAligned) {
   alignas(8) uint8_t buffer[24] = {};
-  bare->videoTime = 250.0;
+  bare->SetVideoTime(250.0);
   EXPECT_EQ(Dispatch(bare, 36, 1, reinterpret_cast<uintptr_t>(buffer + 3)), 0);
   double time;
   std::memcpy(&time, buffer + 3, sizeof time);
@@ -219,11 +219,11 @@ TEST_F(BridgeHost, Id36NeverTearsATimeStoredMeanwhile) {
   constexpr double A = 1.0;                  // words 0x3FF00000, 0x00000000
   constexpr double B = -2.0000000000000004;  // words 0xC0000000, 0x00000001: both differ
   constexpr int Queries = 1000000;
-  bare->videoTime = A;
+  bare->SetVideoTime(A);
   std::atomic<bool> stop{false};
   std::thread mixer([&] {
     for (bool a = true; !stop.load(std::memory_order_relaxed); a = !a) {
-      bare->videoTime.store(a ? A : B, std::memory_order_relaxed);
+      bare->SetVideoTime(a ? A : B);
     }
   });
   int torn = 0;
@@ -380,7 +380,7 @@ TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
       new (std::nothrow) TFruityBridgePlugHost(nullptr, longest.c_str(), 1);
   ASSERT_NE(fits, nullptr);
   EXPECT_EQ(std::wstring(fits->playerPath), longest);
-  DeleteBridge(fits);
+  delete fits;
 
   const std::wstring tooLong(PlayerPathChars + 40, L'b');
   TFruityBridgePlugHost* refused =
@@ -390,12 +390,12 @@ TEST(BridgePath, OverlongPathIsNotLoadedNorOverflowed) {
   EXPECT_EQ(refused->wrappedModule, nullptr);
   EXPECT_EQ(refused->videoWindow, nullptr) << "the fields after the path are intact";
   EXPECT_EQ(refused->holdsClass, false);
-  DeleteBridge(refused);
+  delete refused;
 
   TFruityBridgePlugHost* none = new (std::nothrow) TFruityBridgePlugHost(nullptr, nullptr, 1);
   ASSERT_NE(none, nullptr);
   EXPECT_EQ(none->wrappedModule, nullptr);
-  DeleteBridge(none);
+  delete none;
 }
 
 }  // namespace

@@ -68,7 +68,7 @@ class BridgePlayer : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (TFruityBridgePlugHost* bridge : bridges) DeleteBridge(bridge);
+    for (TFruityBridgePlugHost* bridge : bridges) delete bridge;
     bridges.clear();
     EXPECT_EQ(videoClassCount, 0);
   }
@@ -102,8 +102,7 @@ class BridgePlayer : public ::testing::Test {
   // The owner's teardown, in its order.
   void Close(TFruityBridgePlugHost* bridge) {
     bridge->ReleaseWrapped();
-    bridge->DestroyVideoWindow();
-    DeleteBridge(bridge);
+    delete bridge;
     bridges.erase(std::find(bridges.begin(), bridges.end(), bridge));
   }
 
@@ -388,30 +387,30 @@ TEST_F(BridgePlayer, AfterReleaseNothingReachesPlayer) {
   EXPECT_EQ(Record().liveInstances, 0);
   EXPECT_EQ(bridge->wrappedPlug, nullptr);
   EXPECT_NE(bridge->wrappedModule, nullptr) << "the module stays until the window is gone";
-  EXPECT_TRUE(IsWindow(window)) << "the window stays until DestroyVideoWindow";
+  EXPECT_TRUE(IsWindow(window)) << "the window stays until the bridge ends";
 
   hold->Api().Reset();
   bridge->ReleaseWrapped();
   SetWindowPos(window, nullptr, 0, 0, 333, 222, SWP_NOMOVE | SWP_NOZORDER);
   EXPECT_EQ(SendMessageA(window, WM_CLOSE, 0, 0), 0);
-  EXPECT_EQ(bridge->ForwardToWrapped1(7, 1, 2), 0);
-  bridge->ForwardToWrapped2();
-  bridge->ForwardToWrapped3(nullptr, 1);
-  bridge->ForwardToWrapped4(1, 2, 3, 4);
-  EXPECT_EQ(bridge->ForwardToWrapped5(1, 2, 3), 0);
-  EXPECT_EQ(bridge->ForwardToWrapped6(1, 2, 3), 0);
-  bridge->ForwardToWrapped7(1, 2, 3);
-  bridge->ForwardToWrapped8(1, 2);
-  EXPECT_EQ(bridge->ForwardToWrapped9(1, 2), 0);
-  bridge->ForwardToWrapped10(1);
-  bridge->ForwardToWrapped11(1);
-  EXPECT_EQ(bridge->ForwardToWrapped12(1, 2, 3, 4), 0);
+  EXPECT_EQ(bridge->Dispatch(7, 1, 2), 0);
+  bridge->Call2();
+  bridge->SaveRestoreState(nullptr, 1);
+  bridge->Call4(1, 2, 3, 4);
+  EXPECT_EQ(bridge->Call5(1, 2, 3), 0);
+  EXPECT_EQ(bridge->Call6(1, 2, 3), 0);
+  bridge->Call7(1, 2, 3);
+  bridge->Call8(1, 2);
+  EXPECT_EQ(bridge->Call9(1, 2), 0);
+  bridge->Call10(1);
+  bridge->Call11(1);
+  EXPECT_EQ(bridge->Call12(1, 2, 3, 4), 0);
   int32_t frames = 0;
-  EXPECT_EQ(bridge->ForwardToWrapped13(0, nullptr, &frames), 0);
-  bridge->ForwardToWrapped14();
-  bridge->ForwardToWrapped15();
-  bridge->ForwardToWrapped16(1);
-  bridge->ForwardToWrapped17(1);
+  EXPECT_EQ(bridge->Render(0, nullptr, &frames), 0);
+  bridge->Tick();
+  bridge->Call15();
+  bridge->Call16(1);
+  bridge->Call17(1);
   EXPECT_EQ(Record().callCount, 0);
 }
 
@@ -437,19 +436,18 @@ TEST_F(BridgePlayer, DiscardedBridgeUnloadsModule) {
   hold.reset();
   ASSERT_NE(LoadedPlayer(PlayerSlot::Path1), nullptr) << "the bridge holds the module";
   HMODULE module = bridge->wrappedModule;
-  bridge->DestroyVideoWindow();
+  delete bridge;
+  bridges.clear();
   EXPECT_EQ(LoadedPlayer(PlayerSlot::Path1), nullptr);
   EXPECT_EQ(videoClassCount, 0);
   EXPECT_FALSE(ClassRegistered(module));
-  DeleteBridge(bridge);
-  bridges.clear();
 }
 
 TEST_F(BridgePlayer, DeletingBridgeReleasesInstanceStillAlive) {
   Install(PlayerSlot::Path1);
   TFruityBridgePlugHost* bridge = Open(VideoPlayerPath1);
   ASSERT_NE(bridge, nullptr);
-  DeleteBridge(bridge);
+  delete bridge;
   bridges.clear();
   EXPECT_EQ(Record().releases, 1);
   EXPECT_EQ(Record().liveInstances, 0);
@@ -495,13 +493,13 @@ TEST_F(BridgePlayer, TickReachesPlayerOnlyWhenItAsks) {
   ASSERT_NE(quiet, nullptr);
   EXPECT_EQ(quiet->wantsTick, 0);
 
-  ticking->ForwardToWrapped14();
+  ticking->Tick();
   EXPECT_EQ(Record().slotCounts[14], 1);
-  quiet->ForwardToWrapped14();
+  quiet->Tick();
   EXPECT_EQ(Record().slotCounts[14], 1);
 
   // The quiet player's own time requests are still answered with the bridge's time.
-  quiet->videoTime = 777.5;
+  quiet->SetVideoTime(777.5);
   uint8_t answer[16] = {};
   hold->Api().hostDispatch(quiet->wrappedPlug, 36, 1, reinterpret_cast<intptr_t>(answer));
   double time;
@@ -516,8 +514,8 @@ TEST_F(BridgePlayer, PlayerIsToldVideoTimeOnTick) {
   host.Clear();
   const double times[] = {0.0, 1500.25, 61234.5};
   for (double t : times) {
-    bridge->videoTime = t;
-    bridge->ForwardToWrapped14();
+    bridge->SetVideoTime(t);
+    bridge->Tick();
   }
   ASSERT_EQ(Record().timeCount, 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(Record().toldTimes[i], times[i]);
@@ -542,8 +540,8 @@ TEST_F(BridgePlayer, TimeWithoutRealHostKeepsRestOfRecord) {
   Install(PlayerSlot::Path1);
   TFruityBridgePlugHost* bridge = Open(VideoPlayerPath1, false);
   ASSERT_NE(bridge, nullptr);
-  bridge->videoTime = 42.0;
-  bridge->ForwardToWrapped14();
+  bridge->SetVideoTime(42.0);
+  bridge->Tick();
   ASSERT_EQ(Record().timeCount, 1);
   EXPECT_EQ(Record().toldTimes[0], 42.0);
   EXPECT_EQ(Record().lastTimeResult, 0);
@@ -555,11 +553,11 @@ TEST_F(BridgePlayer, DispatchWithholdsIdsZeroAndFive) {
   TFruityBridgePlugHost* bridge = Open(VideoPlayerPath1);
   ASSERT_NE(bridge, nullptr);
   hold->Api().Reset();
-  EXPECT_EQ(bridge->ForwardToWrapped1(0, 1, 2), 0);
-  EXPECT_EQ(bridge->ForwardToWrapped1(5, 1, 2), 0);
+  EXPECT_EQ(bridge->Dispatch(0, 1, 2), 0);
+  EXPECT_EQ(bridge->Dispatch(5, 1, 2), 0);
   const int32_t passed[] = {1, 2, 4, 6, 12, 13, 14, 53, -1, 1000};
   for (int32_t id : passed) {
-    EXPECT_EQ(bridge->ForwardToWrapped1(id, id + 1, 0x4000 + id), StandInResultBase + 1) << id;
+    EXPECT_EQ(bridge->Dispatch(id, id + 1, 0x4000 + id), StandInResultBase + 1) << id;
   }
   const auto got = Dispatches();
   ASSERT_EQ(got.size(), std::size(passed));
@@ -578,21 +576,21 @@ TEST_F(BridgePlayer, OtherSlotsPassArgumentsAndResults) {
   float buffer[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   int32_t frames = 2;
   IStream* stream = reinterpret_cast<IStream*>(0x3000);
-  bridge->ForwardToWrapped2();
-  bridge->ForwardToWrapped3(stream, 1);
-  bridge->ForwardToWrapped4(41, 42, 43, 44);
-  EXPECT_EQ(bridge->ForwardToWrapped5(51, 52, 53), StandInResultBase + 5);
-  EXPECT_EQ(bridge->ForwardToWrapped6(61, 62, 63), StandInResultBase + 6);
-  bridge->ForwardToWrapped7(71, 72, 73);
-  bridge->ForwardToWrapped8(81, 82);
-  EXPECT_EQ(bridge->ForwardToWrapped9(91, 92), StandInResultBase + 9);
-  bridge->ForwardToWrapped10(101);
-  bridge->ForwardToWrapped11(111);
-  EXPECT_EQ(bridge->ForwardToWrapped12(121, 122, 123, 124), StandInResultBase + 12);
-  EXPECT_EQ(bridge->ForwardToWrapped13(131, buffer, &frames), StandInResultBase + 13);
-  bridge->ForwardToWrapped15();
-  bridge->ForwardToWrapped16(161);
-  bridge->ForwardToWrapped17(171);
+  bridge->Call2();
+  bridge->SaveRestoreState(stream, 1);
+  bridge->Call4(41, 42, 43, 44);
+  EXPECT_EQ(bridge->Call5(51, 52, 53), StandInResultBase + 5);
+  EXPECT_EQ(bridge->Call6(61, 62, 63), StandInResultBase + 6);
+  bridge->Call7(71, 72, 73);
+  bridge->Call8(81, 82);
+  EXPECT_EQ(bridge->Call9(91, 92), StandInResultBase + 9);
+  bridge->Call10(101);
+  bridge->Call11(111);
+  EXPECT_EQ(bridge->Call12(121, 122, 123, 124), StandInResultBase + 12);
+  EXPECT_EQ(bridge->Render(131, buffer, &frames), StandInResultBase + 13);
+  bridge->Call15();
+  bridge->Call16(161);
+  bridge->Call17(171);
 
   const auto word = [](const void* p) {
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
@@ -623,13 +621,13 @@ TEST_F(BridgePlayer, PlayerGatesSlotTwoThroughHostDispatch) {
   host.Clear();
 
   EXPECT_EQ(api.hostDispatch(player, 13, 0, 0), 0);
-  bridge->ForwardToWrapped2();
+  bridge->Call2();
   EXPECT_EQ(Record().slotCounts[2], 0);
   EXPECT_EQ(api.hostDispatch(player, 13, 0, 1), 0);
-  bridge->ForwardToWrapped2();
+  bridge->Call2();
   EXPECT_EQ(Record().slotCounts[2], 1);
   EXPECT_EQ(api.hostDispatch(player, 13, 0, 2), 0);
-  bridge->ForwardToWrapped2();
+  bridge->Call2();
   EXPECT_EQ(Record().slotCounts[2], 1);
   EXPECT_TRUE(host.Calls().empty()) << "id 13 stays with the bridge";
 }

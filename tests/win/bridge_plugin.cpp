@@ -141,7 +141,7 @@ TEST_F(PluginBridge, TickReachesOnlyAPlayerThatWantsIt) {
   CallSlot(ticking, SlotTick, {});
   EXPECT_EQ(Record().slotCounts[SlotTick], 1);
   ASSERT_EQ(Record().timeCount, 1);
-  EXPECT_EQ(Record().toldTimes[0], ticking->videoBridge->videoTime);
+  EXPECT_EQ(Record().toldTimes[0], ticking->videoBridge->VideoTime());
 }
 
 TEST_F(PluginBridge, ClassIsCountedAcrossInstances) {

@@ -27,4 +27,4 @@ add_test(NAME whitebox_monitor
           ${PROJECT_SOURCE_DIR}/tools/with-wine-display.sh
           ${CMAKE_CURRENT_SOURCE_DIR}/support/on-xinerama.sh $<TARGET_FILE:whitebox_monitor>
   WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-set_tests_properties(whitebox_monitor PROPERTIES TIMEOUT 600)
+set_tests_properties(whitebox_monitor PROPERTIES TIMEOUT 600 LABELS "win;whitebox")

@@ -129,7 +129,7 @@ TEST_F(PluginObject, ConstructionGivesEveryFieldItsStartingValue) {
   ORVAVSTExprPlug* plug = Make(42);
   EXPECT_EQ(plug->instanceTag, 42);
   EXPECT_EQ(plug->pluginInfo, &TempotallyInfo);
-  EXPECT_EQ(plug->host, &host);
+  EXPECT_EQ(plug->host.Object(), &host);
   ASSERT_EQ(host.dispatches.size(), 1u);
   EXPECT_EQ(host.dispatches[0].tag, 42);
   EXPECT_EQ(host.dispatches[0].id, HostId::Created);
@@ -171,21 +171,21 @@ TEST_F(PluginObject, EditorDialogIsBoundDuringCreationAndStaysHidden) {
 }
 
 TEST_F(PluginObject, SharedResourcesFollowTheLiveInstanceCount) {
-  const int creations = sharedGdiCreations;
   ORVAVSTExprPlug* first = Make();
   EXPECT_EQ(editorInstanceCount, 1);
-  EXPECT_TRUE(sharedGdi.created);
+  const HFONT made = sharedGdi.titleFont;
+  ASSERT_NE(made, nullptr);
   ORVAVSTExprPlug* second = Make();
   EXPECT_EQ(editorInstanceCount, 2);
-  EXPECT_EQ(sharedGdiCreations, creations + 1) << "the second instance reuses the set";
+  EXPECT_EQ(sharedGdi.titleFont, made) << "the second instance reuses the set";
   first->Release();
   EXPECT_EQ(editorInstanceCount, 1);
-  EXPECT_TRUE(sharedGdi.created);
+  EXPECT_EQ(sharedGdi.titleFont, made);
   second->Release();
   EXPECT_EQ(editorInstanceCount, 0);
-  EXPECT_FALSE(sharedGdi.created);
+  EXPECT_EQ(sharedGdi.titleFont, nullptr);
   ORVAVSTExprPlug* third = Make();
-  EXPECT_EQ(sharedGdiCreations, creations + 2);
+  EXPECT_NE(sharedGdi.titleFont, nullptr) << "a later instance makes the set again";
   third->Release();
 }
 
@@ -213,6 +213,23 @@ TEST_F(PluginObject, EditorIsParentedShownHiddenAndUnparented) {
   EXPECT_FALSE(IsWindow(editor));
   EXPECT_TRUE(IsWindow(frame));
   DestroyWindow(frame);
+}
+
+// A host that gave no object: every call the plug-in would make on it is skipped, and a tick
+// keeps the last position.
+TEST_F(PluginObject, WithoutAHostNothingIsAskedAndTheObjectStillWorks) {
+  ORVAVSTExprPlug* plug = ORVAVSTExprPlug::Create(nullptr, 3);
+  ASSERT_NE(plug, nullptr);
+  EXPECT_EQ(plug->host.Object(), nullptr);
+  double position = 12.5;
+  EXPECT_FALSE(plug->host.SongPosition(position));
+  EXPECT_EQ(position, 12.5);
+  plug->timeline.Unshared().songPosition = 96.0;
+  plug->Dispatch(PlugId::SongPosition, 0, 0);
+  plug->Dispatch(PlugId::Transport, 0, 1);
+  plug->Tick();
+  EXPECT_EQ(plug->timeline.Unshared().songPosition, 96.0);
+  plug->Release();
 }
 
 TEST_F(PluginObject, TransportPositionAndTimeSignatureReachTheEngine) {
@@ -279,11 +296,11 @@ TEST_F(PluginObject, DestructorSlotAloneTearsDownButKeepsTheObjectsMemory) {
   // and the shared resources are as if release had run.
   EXPECT_FALSE(IsWindow(editor));
   EXPECT_EQ(editorInstanceCount, 1);
-  EXPECT_TRUE(sharedGdi.created);
+  EXPECT_NE(sharedGdi.titleFont, nullptr);
   ::operator delete(static_cast<void*>(plug));
   other->Release();
   EXPECT_EQ(editorInstanceCount, 0);
-  EXPECT_FALSE(sharedGdi.created);
+  EXPECT_EQ(sharedGdi.titleFont, nullptr);
 }
 
 TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind) {
@@ -299,7 +316,7 @@ TEST_F(PluginObject, RunningOutOfMemoryAnywhereInConstructionLeavesNothingBehind
     } else {
       ++failures;
       EXPECT_EQ(editorInstanceCount, 0) << "failure at allocation " << n;
-      EXPECT_FALSE(sharedGdi.created);
+      EXPECT_EQ(sharedGdi.titleFont, nullptr);
     }
     EXPECT_EQ(liveAllocations, baseline) << "leak after failing allocation " << n;
   }

@@ -29,13 +29,6 @@
 #include "tools/demo/PngWriter.h"
 #include "tools/demo/SyncChart.h"
 
-#ifndef TEMPOTALLY_DEMO_PLUGIN
-#define TEMPOTALLY_DEMO_PLUGIN "ORVA Tempotally.dll"
-#endif
-#ifndef TEMPOTALLY_DEMO_PLAYER
-#define TEMPOTALLY_DEMO_PLAYER "StandInPlayer.dll"
-#endif
-
 namespace tempotally::demo {
 namespace {
 
@@ -61,15 +54,6 @@ constexpr const char* WorkFolderName = "tempotally-demo-work";
 
 }  // namespace
 
-// Every 32-bit word of a saved state is little-endian.
-void Put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 // A project as a host would hand it back: the video window shown at a chosen place, an empty map.
 std::vector<uint8_t> ProjectStateWithVideoShown() {
   const std::pair<const char*, int32_t> keys[] = {{"video", 1},
@@ -78,26 +62,23 @@ std::vector<uint8_t> ProjectStateWithVideoShown() {
                                                   {"winwidth", VideoWidth},
                                                   {"winheight", VideoHeight}};
   std::vector<uint8_t> out;
-  Put16(out, static_cast<uint16_t>(std::size(keys)));
-  for (const auto& key : keys) {
-    const uint16_t length = static_cast<uint16_t>(std::strlen(key.first));
-    Put16(out, length);
-    out.insert(out.end(), key.first, key.first + length);
-    Put32(out, static_cast<uint32_t>(key.second));
+  // Every number of a saved state is little-endian.
+  auto put = [&out](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  };
+  put(static_cast<uint32_t>(std::size(keys)), 2);
+  for (const auto& [name, value] : keys) {
+    put(static_cast<uint32_t>(std::strlen(name)), 2);
+    out.insert(out.end(), name, name + std::strlen(name));
+    put(static_cast<uint32_t>(value), 4);
   }
-  Put32(out, 0);      // one run from tick 0 ...
-  Put32(out, 0);      // ... of 0.0: nothing recorded
-  Put32(out, 96000);  // end of the map
+  put(0, 4);      // one run from tick 0 ...
+  put(0, 4);      // ... of 0.0: nothing recorded
+  put(96000, 4);  // end of the map
   return out;
 }
 
-void PumpMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
+using testhost::PumpMessages;
 
 void Settle() {
   const DWORD until = GetTickCount() + SettleMs;
@@ -107,56 +88,16 @@ void Settle() {
   }
 }
 
-// The window's whole area, frame included, as RGB rows.
-bool CaptureWindow(HWND window, int* width, int* height, std::vector<uint8_t>* rgb) {
-  RECT rect;
-  if (!GetWindowRect(window, &rect)) return false;
-  *width = rect.right - rect.left;
-  *height = rect.bottom - rect.top;
-  if (*width <= 0 || *height <= 0) return false;
-  RedrawWindow(window, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+// The window (its frame too when `wholeWindow`) as a PNG file; says what it wrote.
+bool Screenshot(HWND window, bool wholeWindow, const std::string& path, const char* what = "") {
   Settle();
-
-  HDC source = GetWindowDC(window);
-  HDC memory = CreateCompatibleDC(source);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = *width;
-  info.bmiHeader.biHeight = -*height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = dib != nullptr && bits != nullptr;
-  if (ok) {
-    HGDIOBJ old = SelectObject(memory, dib);
-    ok = BitBlt(memory, 0, 0, *width, *height, source, 0, 0, SRCCOPY) != 0;
-    GdiFlush();
-    const auto* bgrx = static_cast<const uint8_t*>(bits);
-    rgb->resize(static_cast<size_t>(*width) * static_cast<size_t>(*height) * 3);
-    for (size_t i = 0, n = rgb->size() / 3; i < n; ++i) {
-      (*rgb)[3 * i] = bgrx[4 * i + 2];
-      (*rgb)[3 * i + 1] = bgrx[4 * i + 1];
-      (*rgb)[3 * i + 2] = bgrx[4 * i];
-    }
-    SelectObject(memory, old);
-  }
-  if (dib != nullptr) DeleteObject(dib);
-  DeleteDC(memory);
-  ReleaseDC(window, source);
-  return ok;
-}
-
-bool Screenshot(HWND window, const std::string& path) {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-  if (!CaptureWindow(window, &width, &height, &rgb) || !WritePng(path, width, height, rgb)) {
+  const testhost::Pixels pixels = testhost::CaptureWindow(window, wholeWindow);
+  if (pixels.rgb.empty() || !WritePng(path, pixels)) {
     std::printf("  could not write %s\n", path.c_str());
     return false;
   }
-  std::printf("  %s (%d x %d)\n", path.c_str(), width, height);
+  std::printf("  %s (%d x %d)%s%s\n", path.c_str(), pixels.width, pixels.height, *what ? ": " : "",
+              what);
   return true;
 }
 
@@ -185,21 +126,7 @@ constexpr double WholeSongBeats = 200.0;
 // The editor's own client area as a PNG file; says what it wrote.
 bool EditorShot(const RawPlug& plug, const std::string& folder, const char* name,
                 const char* what) {
-  const std::string path = FullPath(folder + "\\" + name);
-  const testhost::Pixels pixels = testhost::CaptureWindow(plug.EditorWindow());
-  std::vector<uint8_t> rgb;
-  rgb.reserve(pixels.rgb.size() * 3);
-  for (uint32_t p : pixels.rgb) {
-    rgb.push_back(static_cast<uint8_t>(p >> 16));
-    rgb.push_back(static_cast<uint8_t>(p >> 8));
-    rgb.push_back(static_cast<uint8_t>(p));
-  }
-  if (pixels.rgb.empty() || !WritePng(path, pixels.width, pixels.height, rgb)) {
-    std::printf("  could not write %s\n", path.c_str());
-    return false;
-  }
-  std::printf("  %s (%d x %d): %s\n", path.c_str(), pixels.width, pixels.height, what);
-  return true;
+  return Screenshot(plug.EditorWindow(), false, FullPath(folder + "\\" + name), what);
 }
 
 // Sets one named option in a saved state: a count, then length-prefixed names with 32-bit values.
@@ -363,12 +290,13 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
     char caption[128] = {};
     GetWindowTextA(videoWindow, caption, sizeof caption);
     std::printf("  video window \"%s\"\n", caption);
-    if (!Screenshot(videoWindow, FullPath(outputFolder + "\\video-window.png"))) status = 1;
+    if (!Screenshot(videoWindow, true, FullPath(outputFolder + "\\video-window.png"))) status = 1;
   } else {
     std::printf("  no video window found\n");
     status = 1;
   }
-  if (hostWindow != nullptr && !Screenshot(hostWindow, FullPath(outputFolder + "\\editor.png"))) {
+  if (hostWindow != nullptr &&
+      !Screenshot(hostWindow, true, FullPath(outputFolder + "\\editor.png"))) {
     status = 1;
   }
   if (!rampShot) status = 1;
@@ -391,7 +319,6 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
     std::vector<uint8_t> state = saved;
     for (const auto& [name, value] : view.options) SetOption(state, name, value);
     testhost::RestorePlugState(plug, state);
-    Settle();
     if (!EditorShot(plug, outputFolder, view.name, view.what)) status = 1;
   }
 

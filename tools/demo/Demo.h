@@ -14,9 +14,6 @@ namespace tempotally::demo {
 
 // A project as a host would hand it back: the video window shown at a chosen place, an empty map.
 std::vector<uint8_t> ProjectStateWithVideoShown();
-void PumpMessages();
-// The window, frame included, as a PNG file; says what it wrote.
-bool Screenshot(HWND window, const std::string& path);
 // Puts the stand-in video player where the plug-in looks first, under `folder`; says so when it
 // cannot.
 bool LayOutPlayer(const testhost::WorkingFolder& folder, const std::string& playerPath);

@@ -1,4 +1,4 @@
-// Draws the sync chart with GDI into a bitmap of its own and writes it with the PNG writer.
+// Draws the sync chart with GDI into a surface of its own and writes it as a PNG file.
 #include "tools/demo/SyncChart.h"
 
 #include <windows.h>
@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cwchar>
 
+#include "editor/GdiHandles.h"
 #include "tools/demo/PngWriter.h"
 
 namespace tempotally::demo {
@@ -47,48 +48,6 @@ constexpr int Height = LegendTop + LegendRows * LegendRow + 24;
 // The point at the end of the song's first tick (the first point is its start).
 constexpr size_t FirstTickPoint = 1;
 
-// A GDI object deleted when it goes.
-class GdiObject {
- public:
-  explicit GdiObject(HGDIOBJ object) : object_(object) {}
-  ~GdiObject() {
-    if (object_ != nullptr) DeleteObject(object_);
-  }
-  GdiObject(const GdiObject&) = delete;
-  GdiObject& operator=(const GdiObject&) = delete;
-  HGDIOBJ Get() const { return object_; }
-
- private:
-  HGDIOBJ object_;
-};
-
-// An object selected into a device context for as long as this lives.
-class Selection {
- public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(SelectObject(dc, object)) {}
-  ~Selection() { SelectObject(dc_, previous_); }
-  Selection(const Selection&) = delete;
-  Selection& operator=(const Selection&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ previous_;
-};
-
-class MemoryDc {
- public:
-  MemoryDc() : dc_(CreateCompatibleDC(nullptr)) {}
-  ~MemoryDc() {
-    if (dc_ != nullptr) DeleteDC(dc_);
-  }
-  MemoryDc(const MemoryDc&) = delete;
-  MemoryDc& operator=(const MemoryDc&) = delete;
-  HDC Get() const { return dc_; }
-
- private:
-  HDC dc_;
-};
-
 int X(double beat, double lastBeat) {
   return Left + static_cast<int>(std::lround(beat / lastBeat * (Right - Left)));
 }
@@ -117,23 +76,31 @@ void Line(HDC dc, int x0, int y0, int x1, int y1) {
   LineTo(dc, x1, y1);
 }
 
-// One series as a polyline; points without a value break it.
-template <typename Value, typename ToY>
-void Series(HDC dc, const std::vector<SyncPoint>& points, double lastBeat, Value value, ToY toY) {
+// One series as a polyline in `pen`; points without a value break it.
+template <typename ToY>
+void Series(HDC dc, HPEN pen, const std::vector<SyncPoint>& points, double lastBeat,
+            double SyncPoint::*value, ToY toY) {
+  const SelectedObject selected(dc, pen);
   std::vector<POINT> run;
   auto flush = [&] {
     if (run.size() > 1) Polyline(dc, run.data(), static_cast<int>(run.size()));
     run.clear();
   };
   for (const SyncPoint& p : points) {
-    const double v = value(p);
-    if (std::isnan(v)) {
+    if (std::isnan(p.*value)) {
       flush();
       continue;
     }
-    run.push_back({X(p.beat, lastBeat), toY(v)});
+    run.push_back({X(p.beat, lastBeat), toY(p.*value)});
   }
   flush();
+}
+
+// The outline of `r`, its right and bottom edges included.
+void Frame(HDC dc, HPEN pen, const RECT& r) {
+  const SelectedObject selected(dc, pen);
+  const SelectedObject hollow(dc, GetStockObject(NULL_BRUSH));
+  Rectangle(dc, r.left, r.top, r.right + 1, r.bottom + 1);
 }
 
 // The lowest line also carries every smaller error, exact agreement included.
@@ -157,28 +124,28 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
     if (!std::isnan(p.restoredError)) restoredMax = std::max(restoredMax, p.restoredError);
   }
 
-  const GdiObject paper(CreateSolidBrush(Paper));
+  const GdiObject<HBRUSH> paper(CreateSolidBrush(Paper));
   const RECT all = {0, 0, Width, Height};
-  FillRect(dc, &all, static_cast<HBRUSH>(paper.Get()));
+  FillRect(dc, &all, paper.Get());
   SetBkMode(dc, TRANSPARENT);
-  const GdiObject title(CreateFontW(TitleHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
-                                    ANTIALIASED_QUALITY, 0, L"Tahoma"));
-  const GdiObject label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0,
-                                    ANTIALIASED_QUALITY, 0, L"Tahoma"));
-  const GdiObject gridPen(CreatePen(PS_SOLID, 1, Grid));
-  const GdiObject inkPen(CreatePen(PS_SOLID, 1, Ink));
+  const GdiObject<HFONT> title(CreateFontW(TitleHeight, 0, 0, 0, FW_BOLD, 0, 0, 0, DEFAULT_CHARSET,
+                                           0, 0, ANTIALIASED_QUALITY, 0, L"Tahoma"));
+  const GdiObject<HFONT> label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
+                                           0, 0, ANTIALIASED_QUALITY, 0, L"Tahoma"));
+  const GdiObject<HPEN> gridPen(CreatePen(PS_SOLID, 1, Grid));
+  const GdiObject<HPEN> inkPen(CreatePen(PS_SOLID, 1, Ink));
 
   {
-    const Selection font(dc, title.Get());
+    const SelectedObject font(dc, title.Get());
     SetTextColor(dc, Ink);
     Text(dc, Left, 16, L"The song's tempo, and how far each time strays from the true time");
   }
-  const Selection font(dc, label.Get());
+  const SelectedObject font(dc, label.Get());
   SetTextColor(dc, Ink);
 
   // Grids and their labels.
   {
-    const Selection pen(dc, gridPen.Get());
+    const SelectedObject pen(dc, gridPen.Get());
     for (double beat = 0.0; beat <= lastBeat + 1e-9; beat += BeatGridStep) {
       const int x = X(beat, lastBeat);
       Line(dc, x, TempoTop, x, TempoBottom);
@@ -200,52 +167,25 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
       Text(dc, Left - 8, y - TextHeight / 2, DecadeLabel(decade), TA_RIGHT | TA_TOP);
     }
   }
-  {
-    const Selection pen(dc, inkPen.Get());
-    const RECT frames[] = {{Left, TempoTop, Right, TempoBottom},
-                           {Left, ErrorTop, Right, ErrorBottom}};
-    for (const RECT& r : frames) {
-      const POINT box[] = {{r.left, r.top},
-                           {r.right, r.top},
-                           {r.right, r.bottom},
-                           {r.left, r.bottom},
-                           {r.left, r.top}};
-      Polyline(dc, box, 5);
-    }
-  }
+  Frame(dc, inkPen.Get(), {Left, TempoTop, Right, TempoBottom});
+  Frame(dc, inkPen.Get(), {Left, ErrorTop, Right, ErrorBottom});
   Text(dc, Left, TempoTop - TextHeight - 6, L"Tempo (BPM)");
   Text(dc, Left, ErrorTop - TextHeight - 6, L"Error against the true time (log scale)");
   Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);
 
-  const GdiObject tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
-  const GdiObject hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
-  const GdiObject toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
+  const GdiObject<HPEN> tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
+  const GdiObject<HPEN> hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
+  const GdiObject<HPEN> toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
   // Thin and dashed: it lies on the told time's line wherever the save kept the time exactly.
-  const GdiObject restoredPen(CreatePen(PS_DASH, 1, RestoredColour));
-  {
-    const Selection pen(dc, tempoPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.bpm; }, TempoY);
-  }
-  {
-    const Selection pen(dc, hostPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.hostError; }, ErrorY);
-  }
-  {
-    const Selection pen(dc, toldPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.toldError; }, ErrorY);
-  }
-  {
-    const Selection pen(dc, restoredPen.Get());
-    Series(
-        dc, points, lastBeat, [](const SyncPoint& p) { return p.restoredError; }, ErrorY);
-  }
+  const GdiObject<HPEN> restoredPen(CreatePen(PS_DASH, 1, RestoredColour));
+  Series(dc, tempoPen.Get(), points, lastBeat, &SyncPoint::bpm, TempoY);
+  Series(dc, hostPen.Get(), points, lastBeat, &SyncPoint::hostError, ErrorY);
+  Series(dc, toldPen.Get(), points, lastBeat, &SyncPoint::toldError, ErrorY);
+  Series(dc, restoredPen.Get(), points, lastBeat, &SyncPoint::restoredError, ErrorY);
 
   // The legend, with each series' largest error, and what the told time's error is made of.
   const struct {
-    const GdiObject& pen;
+    const GdiObject<HPEN>& pen;
     COLORREF colour;
     const wchar_t* name;
     double largest;
@@ -257,7 +197,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   int y = LegendTop;
   for (const auto& entry : legend) {
     {
-      const Selection pen(dc, entry.pen.Get());
+      const SelectedObject pen(dc, entry.pen.Get());
       Line(dc, Left, y + TextHeight / 2, Left + 30, y + TextHeight / 2);
     }
     wchar_t text[128];
@@ -279,31 +219,14 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
 }  // namespace
 
 bool WriteSyncChart(const std::string& path, const std::vector<SyncPoint>& points) {
-  if (points.empty()) return false;
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = Width;
-  info.bmiHeader.biHeight = -Height;  // top row first
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  const MemoryDc memory;
-  if (bitmap.Get() == nullptr || bits == nullptr || memory.Get() == nullptr) return false;
-  {
-    const Selection selected(memory.Get(), bitmap.Get());
-    Draw(memory.Get(), points);
-    GdiFlush();
-  }
-  const auto* bgrx = static_cast<const uint8_t*>(bits);
-  std::vector<uint8_t> rgb(static_cast<size_t>(Width) * Height * 3);
-  for (size_t i = 0, n = rgb.size() / 3; i < n; ++i) {
-    rgb[3 * i] = bgrx[4 * i + 2];
-    rgb[3 * i + 1] = bgrx[4 * i + 1];
-    rgb[3 * i + 2] = bgrx[4 * i];
-  }
-  return WritePng(path, Width, Height, rgb);
+  DibSurface surface;
+  if (points.empty() || !surface.Make(nullptr, Width, Height)) return false;
+  Draw(surface.Dc(), points);
+  GdiFlush();
+  const PixelView& view = surface.View();
+  testhost::Pixels pixels{Width, Height, {view.pixels, view.pixels + Width * Height}};
+  for (uint32_t& p : pixels.rgb) p &= 0x00FFFFFF;
+  return WritePng(path, pixels);
 }
 
 }  // namespace tempotally::demo

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <functional>
 
+#include "editor/EditorLayout.h"
+
 namespace tempotally::skin {
 
 namespace {
@@ -18,17 +20,20 @@ constexpr Colour WindowColour{49, 55, 59};
 constexpr Colour SpareColour{40, 45, 49};
 
 struct Panel {
-  int left, top, right, bottom;  // inclusive, frame included
+  PanelBounds at;
   Colour fill, frame;
 };
-constexpr Panel TopPanel{5, 7, 233, 99, {54, 60, 64}, {39, 45, 49}};
-constexpr Panel GraphPanel{5, 107, 233, 195, {33, 39, 43}, {25, 31, 35}};
-constexpr Panel AboutPanel{5, 203, 233, 288, {29, 34, 38}, {25, 31, 35}};
+constexpr Panel TopPanelArt{TopPanel, {54, 60, 64}, {39, 45, 49}};
+constexpr Panel GraphPanelArt{GraphPanel, {33, 39, 43}, {25, 31, 35}};
+constexpr Panel AboutPanelArt{AboutPanel, {29, 34, 38}, {25, 31, 35}};
 
-constexpr int LedCell = 10;
-constexpr int LedOffX = 375;
-constexpr int LedOnX = 385;
-constexpr int LedY = 195;
+constexpr int LedCell = LedSize;
+constexpr int LedOffX = LedSpriteX;
+constexpr int LedOnX = LedSpriteX + LedSize;
+constexpr int LedY = LedSpriteY;
+// Graph rules at each quarter of the bars' full height, a dot every third column.
+constexpr int RuleStep = GraphMaxBar / 4;
+constexpr int RuleDotStep = 3;
 
 constexpr int Samples = 4;  // per axis, per pixel
 
@@ -50,8 +55,9 @@ class Canvas {
   }
 
   void DrawPanel(const Panel& panel) {
-    Fill(panel.left, panel.top, panel.right, panel.bottom, panel.fill);
-    Frame(panel.left, panel.top, panel.right, panel.bottom, panel.frame);
+    const PanelBounds& at = panel.at;
+    Fill(at.left, at.top, at.right, at.bottom, panel.fill);
+    Frame(at.left, at.top, at.right, at.bottom, panel.frame);
   }
 
   // Blends `colour` over the pixels of the box in proportion to how much of each the shape covers.
@@ -192,7 +198,7 @@ constexpr Colour DarkSteel{72, 79, 84};
 void DrawLed(Canvas& canvas, int left, int top, bool lit) {
   const double cx = left + LedCell / 2.0, cy = top + LedCell / 2.0;
   const int right = left + LedCell - 1, bottom = top + LedCell - 1;
-  canvas.Fill(left, top, right, bottom, TopPanel.fill);
+  canvas.Fill(left, top, right, bottom, TopPanelArt.fill);
   if (lit) canvas.Paint(left, top, right, bottom, Disc(cx, cy, 5.0), Orange, 0.28);
   canvas.Paint(left, top, right, bottom, Disc(cx, cy, 4.4), {28, 32, 35});
   const Colour light = lit ? Orange : Colour{150, 156, 160};
@@ -227,8 +233,10 @@ void DrawStopwatch(Canvas& canvas) {
 // Faint dotted rules across the graph panel at each quarter of the bars' full height.
 void DrawGraphRules(Canvas& canvas) {
   constexpr Colour Rule{41, 47, 51};
-  for (int y = 174; y >= 111; y -= 21) {
-    for (int x = 8; x <= 231; x += 3) canvas.Fill(x, y, x, y, Rule);
+  for (int y = GraphBaseline - RuleStep; y >= GraphBaseline - GraphMaxBar; y -= RuleStep) {
+    for (int x = GraphLeft; x < GraphLeft + GraphColumns; x += RuleDotStep) {
+      canvas.Fill(x, y, x, y, Rule);
+    }
   }
 }
 
@@ -250,11 +258,11 @@ void DrawAboutArt(Canvas& canvas) {
                                     {-0.9510565163, -0.3090169944}};
   for (const auto& w : Windows) {
     const double wx = cx + w[0] * 15.0, wy = cy + w[1] * 15.0;
-    canvas.Paint(170, 207, 232, 269, Disc(wx, wy, 7.2), AboutPanel.fill);
+    canvas.Paint(170, 207, 232, 269, Disc(wx, wy, 7.2), AboutPanelArt.fill);
     canvas.Paint(170, 207, 232, 269, Ring(wx, wy, 7.2, 8.0), {52, 58, 62}, 0.8);
   }
   canvas.Paint(190, 227, 212, 249, Disc(cx, cy, 5.0), {160, 167, 171});
-  canvas.Paint(190, 227, 212, 249, Disc(cx, cy, 2.2), AboutPanel.fill);
+  canvas.Paint(190, 227, 212, 249, Disc(cx, cy, 2.2), AboutPanelArt.fill);
   // An orange arc of film leaving the reel's rim.
   const auto ring = Ring(cx, cy, 29.0, 30.6);
   canvas.Paint(160, 204, 232, 275,
@@ -278,10 +286,10 @@ void DrawAboutArt(Canvas& canvas) {
 std::vector<uint8_t> DrawSkinBitmapFile() {
   Canvas canvas;
   canvas.Fill(0, 0, SheetSize - 1, SheetSize - 1, SpareColour);
-  canvas.Fill(0, 0, 239, 293, WindowColour);
-  canvas.DrawPanel(TopPanel);
-  canvas.DrawPanel(GraphPanel);
-  canvas.DrawPanel(AboutPanel);
+  canvas.Fill(0, 0, EditorWidth - 1, EditorFullHeight - 1, WindowColour);
+  canvas.DrawPanel(TopPanelArt);
+  canvas.DrawPanel(GraphPanelArt);
+  canvas.DrawPanel(AboutPanelArt);
 
   // A soft bevel inside the top panel and a rule between the readout and the toggles.
   canvas.Fill(6, 8, 232, 8, {60, 66, 70});

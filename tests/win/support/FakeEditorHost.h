@@ -19,13 +19,7 @@ class FakeEditorHost final : public EditorHost {
   FakeEditorHost() {
     if (!engine.Allocate()) return;
     engine.ResetState();
-    CreateSharedGdi(GetModuleHandleA(nullptr));
     editor.Create(GetModuleHandleA(nullptr));
-  }
-  ~FakeEditorHost() {
-    editor.Destroy();
-    DeleteSharedGdi();
-    engine.Free();
   }
   FakeEditorHost(const FakeEditorHost&) = delete;
   FakeEditorHost& operator=(const FakeEditorHost&) = delete;
@@ -36,6 +30,7 @@ class FakeEditorHost final : public EditorHost {
   void ApplyVideoOptions(const EngineOptions&, uint8_t) override {}
 
   SharedEngine engine;
+  SharedGdiUser drawing{GetModuleHandleA(nullptr)};
   HWND window = nullptr;
   Editor editor{*this, window};
 };

@@ -4,7 +4,7 @@
 set -euo pipefail
 native=$1
 windows=$2
-here=$(cd "$(dirname "$0")" && pwd)
+tools=$(cd "$(dirname "$0")/../tools" && pwd)
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 for step in 1 4; do
@@ -13,7 +13,7 @@ for step in 1 4; do
     # Each side must succeed and print ticks: two runs that both fail would print the same nothing.
     "$native" --bits --step "$step" $lookahead >"$scratch/native" ||
       { echo "$case: the native build failed (status $?)" >&2; exit 1; }
-    "$here/wine-exec.sh" "$windows" --bits --step "$step" $lookahead >"$scratch/windows" ||
+    "$tools/wine-exec.sh" "$windows" --bits --step "$step" $lookahead >"$scratch/windows" ||
       { echo "$case: the Windows build failed (status $?)" >&2; exit 1; }
     tr -d '\r' <"$scratch/windows" >"$scratch/windows.lf"
     ticks=$(wc -l <"$scratch/native")
