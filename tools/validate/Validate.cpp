@@ -3,8 +3,8 @@
 // them, and ticks on a mixing thread against a window thread that is suspended at random while it
 // saves, restores, paints and clicks. Prints one line per check, "PASS name: ..." or
 // "FAIL name: ...", and exits non-zero when any failed.
-//   validate.exe GROUP LEVEL PLUGIN_DLL PLAYER_DLL  (GROUP: lifecycle, threads or three; LEVEL: short
-//   or full)
+//   validate.exe GROUP LEVEL PLUGIN_DLL PLAYER_DLL  (GROUP: lifecycle, threads or three; LEVEL:
+//   short or full)
 #include <objidl.h>
 #include <windows.h>
 
@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -379,6 +380,49 @@ class Suspender {
   std::thread thread_;
 };
 
+// A plug-in object as a host sets one up to play: its editor shown in a parent window, the
+// transport playing. Released, with its editor closed, when it goes.
+struct PlayingPlug {
+  TestHost host;
+  RawPlug plug;
+  HWND parent = MakeParent();
+  PlayingPlug(PluginModule& module, int tag)
+      : plug([&] {
+          host.SetRecording(false);
+          return module.Create(host, tag);
+        }()) {
+    plug.Dispatch(IdShowEditor, 0, reinterpret_cast<uintptr_t>(parent));
+    plug.Dispatch(IdTransport, 0, 1);
+    PumpMessages();
+  }
+  ~PlayingPlug() {
+    plug.Dispatch(IdShowEditor, 0, 0);
+    plug.Release();
+    DestroyWindow(parent);
+  }
+  // One tick of the song, on the mixing thread; returns how long the call took.
+  double Tick(const SongTable& song, int32_t t, const Clock& clock) {
+    host.SetSongPosition(song.positions[t]);
+    host.SetHostTimeMs(song.hostTimes[t]);
+    const double before = clock.NowMs();
+    plug.Tick();
+    return clock.NowMs() - before;
+  }
+  // Paints the editor at once and, when asked, clicks the selection toggle; false without an
+  // editor.
+  bool PaintAndClick(bool click) {
+    HWND editor = plug.EditorWindow();
+    if (!editor) return false;
+    RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    if (click) {
+      const LPARAM selection = MAKELPARAM(210, 70);
+      SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, selection);
+      SendMessageA(editor, WM_LBUTTONUP, 0, selection);
+    }
+    return true;
+  }
+};
+
 // What one thread telling the player the time says after the host reported this tick.
 double ToldAfterTick(TimelineEngine& engine, double position, double hostTimeMs) {
   engine.hostTime[0] = hostTimeMs;
@@ -428,13 +472,8 @@ void Threads(const Environment& env, PluginModule& module) {
     Check(false, "stand-in player for the thread group");
     return;
   }
-  TestHost host;
-  host.SetRecording(false);
-  RawPlug plug = module.Create(host, 4);
-  HWND parent = MakeParent();
-  plug.Dispatch(IdShowEditor, 0, reinterpret_cast<uintptr_t>(parent));
-  plug.Dispatch(IdTransport, 0, 1);
-  PumpMessages();
+  auto playing = std::make_unique<PlayingPlug>(module, 4);
+  RawPlug& plug = playing->plug;
 
   // One thread's play of the song: the told times, and the map it leaves, saved with the
   // plug-in's own options.
@@ -471,11 +510,7 @@ void Threads(const Environment& env, PluginModule& module) {
     const double start = clock.NowMs();
     for (int32_t t = 0; t < songTicks; ++t) {
       while (clock.NowMs() < start + t * periodMs) SwitchToThread();
-      host.SetSongPosition(song.positions[t]);
-      host.SetHostTimeMs(song.hostTimes[t]);
-      const double before = clock.NowMs();
-      plug.Tick();
-      tickMs[t] = clock.NowMs() - before;
+      tickMs[t] = playing->Tick(song, t, clock);
       std::memcpy(&told[t], record->lastTimeRecord, sizeof(double));
       ticks.store(t + 1);
     }
@@ -487,17 +522,11 @@ void Threads(const Environment& env, PluginModule& module) {
   long paints = 0;
   {
     const Suspender suspender(0x5B5B, 60, 1, mixerDone);
-    const LPARAM selectionLabel = MAKELPARAM(210, 70);
     while (!mixerDone) {
       const long before = ticks.load();
       saves.emplace_back(before, Save(plug));
       RestoreInChunks(plug, whole, 4096);
-      if (HWND editor = plug.EditorWindow()) {
-        RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        ++paints;
-        SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, selectionLabel);
-        SendMessageA(editor, WM_LBUTTONUP, 0, selectionLabel);
-      }
+      paints += playing->PaintAndClick(true);
       PumpMessages();
     }
     mixer.join();
@@ -511,9 +540,7 @@ void Threads(const Environment& env, PluginModule& module) {
                      tickMs.begin(), tickMs.end(), [](double ms) { return ms > 1.0; })),
                  static_cast<long>(saves.size()), paints));
   }
-  plug.Dispatch(IdShowEditor, 0, 0);
-  plug.Release();
-  DestroyWindow(parent);
+  playing.reset();
   env.UsePlayer(false);
 
   // Tick 0 has no length of its own: its time is tick 1's length once anything knows it, as a
@@ -557,13 +584,8 @@ void Threads(const Environment& env, PluginModule& module) {
 // thread, and every save reads back whole.
 void ThreeThreads(const Environment& env, PluginModule& module) {
   const int rounds = env.full ? 2000 : 300;
-  TestHost host;
-  host.SetRecording(false);
-  RawPlug plug = module.Create(host, 5);
-  HWND parent = MakeParent();
-  plug.Dispatch(IdShowEditor, 0, reinterpret_cast<uintptr_t>(parent));
-  plug.Dispatch(IdTransport, 0, 1);
-  PumpMessages();
+  auto playing = std::make_unique<PlayingPlug>(module, 5);
+  RawPlug& plug = playing->plug;
 
   const int32_t songTicks = 32 * TicksPerBeat;
   const SongTable song(songTicks);
@@ -574,11 +596,7 @@ void ThreeThreads(const Environment& env, PluginModule& module) {
   std::thread mixer([&] {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     for (int32_t t = 0; !stop; t = (t + 1) % songTicks) {
-      host.SetSongPosition(song.positions[t]);
-      host.SetHostTimeMs(song.hostTimes[t]);
-      const double before = clock.NowMs();
-      plug.Tick();
-      longest = std::max(longest, clock.NowMs() - before);
+      longest = std::max(longest, playing->Tick(song, t, clock));
       ++ticks;
       if (t % 64 == 0) SwitchToThread();
     }
@@ -608,15 +626,8 @@ void ThreeThreads(const Environment& env, PluginModule& module) {
     // Short suspensions often, to catch the window thread in the middle of a paint's reads while
     // the third thread restores; every fourth one long, to show that no tick waits for it.
     const Suspender suspender(0x5C5C, 4, 4, stop);
-    const LPARAM selectionLabel = MAKELPARAM(210, 70);
     for (int round = 0; round < rounds; ++round) {
-      if (HWND editor = plug.EditorWindow()) {
-        RedrawWindow(editor, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
-        if (round % 8 == 0) {
-          SendMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, selectionLabel);
-          SendMessageA(editor, WM_LBUTTONUP, 0, selectionLabel);
-        }
-      }
+      playing->PaintAndClick(round % 8 == 0);
       PumpMessages();
     }
     stop = true;
@@ -624,9 +635,7 @@ void ThreeThreads(const Environment& env, PluginModule& module) {
   }
   third.join();
   mixer.join();
-  plug.Dispatch(IdShowEditor, 0, 0);
-  plug.Release();
-  DestroyWindow(parent);
+  playing.reset();
 
   Check(suspensions > 0 && longest < LongSuspensionMs,
         "three threads: no tick waits for a suspended window thread",
