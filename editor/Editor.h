@@ -44,9 +44,8 @@ class Editor {
 
   HWND parent = nullptr;
   uint8_t shown = 0;
-  bool dragActive = false;  // a zoom drag runs; dragAnchor may be any position then
-  // The graph's zoom, set by the drag.
-  int32_t graphSpan = DefaultGraphSpan;
+  bool dragActive = false;               // a zoom drag runs; dragAnchor may be any position then
+  int32_t graphSpan = DefaultGraphSpan;  // the graph's zoom, set by the drag
   float graphMargin = DefaultGraphMargin;
 
  private:

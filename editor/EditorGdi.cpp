@@ -1,7 +1,7 @@
 // The shared skin and fonts, and the canvas. A paint copies back from the background only what the
 // last paint drew over, writes the LEDs, bars and marker as pixels and draws a changed readout with
-// GDI: the same pixels as composing everything over the skin each time, as the parts never overlap
-// except where a later one covers an earlier one whole (the LEDs over label text, the bars over all).
+// GDI: the pixels of composing everything over the skin each time, as the parts never overlap but
+// where a later one covers an earlier one whole (the LEDs over label text, the bars over all).
 #include "editor/EditorGdi.h"
 
 #include <cstring>
@@ -149,7 +149,6 @@ void EditorCanvas::Paint(HDC target, int width, int height, const PaintModel& mo
   // readout take it with them.
   CopyArea(background_.View(), back, graphWritten_);
   if (Intersects(graphWritten_, ReadoutRect)) readoutCurrent_ = false;
-  graphWritten_ = PixelRect{};
 
   DrawReadout(model);
   for (int i = 0; i < ToggleCount; ++i) {
@@ -157,7 +156,7 @@ void EditorCanvas::Paint(HDC target, int width, int height, const PaintModel& mo
     CopyBlock(ledSprites_.View(), {sprite, 0, sprite + LedSize, LedSize}, back, Toggles[i].led.x,
               Toggles[i].led.y);
   }
-  if (model.graphShown) graphWritten_ = WriteGraph(model, back);
+  graphWritten_ = model.graphShown ? WriteGraph(model, back) : PixelRect{};
   BitBlt(target, 0, 0, width, height, back_.Dc(), 0, 0, SRCCOPY);
 }
 

@@ -10,16 +10,12 @@
 namespace tempotally {
 
 struct EditorPoint {
-  int32_t x;
-  int32_t y;
+  int32_t x, y;
 };
 
 // Half-open, as for a window rectangle: x from left to right - 1, y from top to bottom - 1.
 struct PixelRect {
-  int32_t left = 0;
-  int32_t top = 0;
-  int32_t right = 0;
-  int32_t bottom = 0;
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
   constexpr bool Empty() const { return left >= right || top >= bottom; }
 };
 

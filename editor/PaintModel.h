@@ -56,8 +56,7 @@ void BuildPaintModel(const EngineSnapshot& engine, const GraphView& view, PaintM
 // Pixels as 0x00RRGGBB, top row first, `width` pixels a row.
 struct PixelView {
   uint32_t* pixels = nullptr;
-  int width = 0;
-  int height = 0;
+  int width = 0, height = 0;
 };
 
 constexpr uint32_t BarWhite = 0xFFFFFF;      // stock WHITE_BRUSH
