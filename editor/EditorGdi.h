@@ -76,10 +76,7 @@ class WindowDc {
 // the code may also write them directly (after GdiFlush, once GDI has drawn into it).
 class DibSurface {
  public:
-  DibSurface() = default;
   ~DibSurface() { Reset(); }
-  DibSurface(const DibSurface&) = delete;
-  DibSurface& operator=(const DibSurface&) = delete;
 
   // A fresh surface of this size, all pixels 0; false, and empty, when GDI cannot make it.
   bool Make(HDC compatibleWith, int width, int height) {
