@@ -7,7 +7,6 @@
 
 #include "bridge/TFruityBridgePlugHost.h"
 #include "editor/Editor.h"
-#include "editor/Toggles.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/StateCodec.h"
 
