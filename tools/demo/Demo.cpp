@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "devhost/PlayerLayout.h"
@@ -27,6 +28,7 @@
 #include "devhost/WorkingFolder.h"
 #include "devhost/standin_player/StandInRecord.h"
 #include "tools/demo/PngWriter.h"
+#include "timeline/StateCodec.h"
 #include "tools/demo/SyncChart.h"
 
 namespace tempotally::demo {
@@ -56,26 +58,20 @@ constexpr const char* WorkFolderName = "tempotally-demo-work";
 
 // A project as a host would hand it back: the video window shown at a chosen place, an empty map.
 std::vector<uint8_t> ProjectStateWithVideoShown() {
-  const std::pair<const char*, int32_t> keys[] = {{"video", 1},
-                                                  {"winleft", VideoLeft},
-                                                  {"wintop", VideoTop},
-                                                  {"winwidth", VideoWidth},
-                                                  {"winheight", VideoHeight}};
-  std::vector<uint8_t> out;
-  // Every number of a saved state is little-endian.
-  auto put = [&out](uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-  };
-  put(static_cast<uint32_t>(std::size(keys)), 2);
-  for (const auto& [name, value] : keys) {
-    put(static_cast<uint32_t>(std::strlen(name)), 2);
-    out.insert(out.end(), name, name + std::strlen(name));
-    put(static_cast<uint32_t>(value), 4);
-  }
-  put(0, 4);      // one run from tick 0 ...
-  put(0, 4);      // ... of 0.0: nothing recorded
-  put(96000, 4);  // end of the map
-  return out;
+  struct Bytes final : StateWriter {
+    std::vector<uint8_t> data;
+    void Write(const void* p, uint32_t n) override {
+      data.insert(data.end(), static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + n);
+    }
+  } out;
+  TimelineEngine engine;  // its map never allocated: saved as one empty run
+  engine.options.video.Store(1);
+  engine.options.winleft.Store(VideoLeft);
+  engine.options.wintop.Store(VideoTop);
+  engine.options.winwidth.Store(VideoWidth);
+  engine.options.winheight.Store(VideoHeight);
+  SaveState(engine, out);
+  return out.data;
 }
 
 using testhost::PumpMessages;
@@ -129,20 +125,16 @@ bool EditorShot(const RawPlug& plug, const std::string& folder, const char* name
   return Screenshot(plug.EditorWindow(), false, FullPath(folder + "\\" + name), what);
 }
 
-// Sets one named option in a saved state: a count, then length-prefixed names with 32-bit values.
-void SetOption(std::vector<uint8_t>& state, const char* name, int32_t value) {
-  if (state.size() < 2) return;
-  const size_t count = state[0] | state[1] << 8;
-  size_t at = 2;
-  for (size_t k = 0; k < count && at + 2 <= state.size(); ++k) {
-    const size_t length = state[at] | state[at + 1] << 8;
-    at += 2;
-    if (at + length + 4 > state.size()) return;
-    if (std::string(state.begin() + at, state.begin() + at + length) == name) {
-      for (int i = 0; i < 4; ++i) state[at + length + i] = static_cast<uint8_t>(value >> (8 * i));
+// Sets one option in a saved state, whose key section holds every option in the table's order.
+void SetOption(std::vector<uint8_t>& state, std::string_view key, int32_t value) {
+  size_t at = sizeof(uint16_t);  // the key count
+  for (const OptionRow& row : OptionTable) {
+    at += sizeof(uint16_t) + std::strlen(row.key);  // the name's length and the name
+    if (key == row.key) {
+      for (int i = 0; i < 4; ++i) state.at(at + i) = static_cast<uint8_t>(value >> (8 * i));
       return;
     }
-    at += length + 4;
+    at += sizeof(int32_t);
   }
 }
 
@@ -176,6 +168,13 @@ void ShowInfo(const PluginModule& module) {
   std::printf("\n");
   plug.Release();
   std::printf("Instance released\n\n");
+}
+
+// The time the player was told last, in seconds.
+double ToldSeconds(const StandInRecord& record) {
+  double ms;
+  std::memcpy(&ms, record.lastTimeRecord, sizeof ms);
+  return ms / MsPerSecond;
 }
 
 int PlaySong(const PluginModule& module, const std::string& playerPath,
@@ -218,57 +217,46 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   std::printf("  player: the time the video player was told on the tick that ended there\n\n");
   std::printf("%6s %8s %12s %12s %12s\n", "beat", "BPM", "true (s)", "host (s)", "player (s)");
 
-  double hostError = 0.0, playerError = 0.0, firstTickError = 0.0, lastTold = 0.0;
+  // A point at every tick's boundary, with the time told on the tick that ended there.
   std::vector<SyncPoint> chart;
-  int32_t toldCount = record->timeCount;
-  bool everyTickTold = true;
-  const double endTicks = song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat;
-  CreateDirectoryA(outputFolder.c_str(), nullptr);
-  bool rampShot = false;
-  driver.Start();
-  long ticks = 0;
-  while (song.PositionTicks() <= endTicks) {
-    const double position = song.PositionTicks();
-    const double beat = position / TicksPerBeat;
-    const double trueNow = tempo.SecondsAt(beat);
-    const double hostNow = song.HostTimeMs() / MsPerSecond;
-    hostError = std::max(hostError, std::fabs(hostNow - trueNow));
-    // The player was told the time at the end of the tick before, that is the time now.
-    if (std::fmod(position, BeatsPerRow * TicksPerBeat) == 0.0) {
-      if (position == 0.0) {
-        std::printf("%6.0f %8.2f %12.4f %12.4f %12s\n", beat, tempo.BpmAt(beat), trueNow, hostNow,
-                    "-");
-      } else {
-        std::printf("%6.0f %8.2f %12.4f %12.4f %12.4f\n", beat, tempo.BpmAt(beat), trueNow, hostNow,
-                    lastTold / MsPerSecond);
-      }
-    }
+  auto addPoint = [&](double told) {
+    const double position = song.PositionTicks(), beat = position / TicksPerBeat;
+    const double trueNow = tempo.SecondsAt(beat), hostNow = song.HostTimeMs() / MsPerSecond;
     chart.push_back({beat, tempo.BpmAt(beat), std::fabs(hostNow - trueNow),
-                     position == 0.0 ? NAN : std::fabs(lastTold / MsPerSecond - trueNow), NAN});
-    if (position >= endTicks) break;
-    driver.Tick();
-    ++ticks;
-    everyTickTold = everyTickTold && record->timeCount == toldCount + 1;
-    toldCount = record->timeCount;
-    std::memcpy(&lastTold, record->lastTimeRecord, sizeof lastTold);
-    const double trueAtEnd = tempo.SecondsAt((position + 1) / TicksPerBeat);
-    // The first tick's length shows only on the second tick, when the host's figures give it.
-    const double toldError = std::fabs(lastTold / MsPerSecond - trueAtEnd);
-    if (ticks == 1) firstTickError = toldError;
-    if (ticks > 1) playerError = std::max(playerError, toldError);
-    if (ticks % TicksPerMessagePump == 0) PumpMessages();
-    if (position == RampShotBeat * TicksPerBeat) {
-      rampShot = EditorShot(plug, outputFolder, "editor-ramp.png",
-                            "mid-ramp, readout tinted after a recorded change");
+                     std::fabs(told - trueNow), NAN});
+    if (std::fmod(position, BeatsPerRow * TicksPerBeat) != 0.0) return;
+    std::printf("%6.0f %8.2f %12.4f %12.4f ", beat, tempo.BpmAt(beat), trueNow, hostNow);
+    if (position == 0.0) {
+      std::printf("%12s\n", "-");
+    } else {
+      std::printf("%12.4f\n", told);
     }
-  }
+  };
+  CreateDirectoryA(outputFolder.c_str(), nullptr);
+  int32_t toldCount = record->timeCount;
+  bool everyTickTold = true, rampShot = false;
+  long ticks = 0;
+  driver.Start();
+  addPoint(NAN);
+  driver.PlayUntil(song::TempoAutomation::DefaultSongEndBeat * TicksPerBeat,
+                   [&](const testhost::TickReport& tick) {
+                     everyTickTold = everyTickTold && record->timeCount == toldCount + 1;
+                     toldCount = record->timeCount;
+                     addPoint(ToldSeconds(*record));
+                     if (++ticks % TicksPerMessagePump == 0) PumpMessages();
+                     if (tick.positionTicks == RampShotBeat * TicksPerBeat) {
+                       rampShot = EditorShot(plug, outputFolder, "editor-ramp.png",
+                                             "mid-ramp, readout tinted after a recorded change");
+                     }
+                   });
   driver.Stop();
 
+  const LargestErrors live = Largest(chart);
   std::printf("\n%ld ticks; the player was told the time on %s tick\n", ticks,
               everyTickTold ? "every" : "NOT every");
-  std::printf("Largest error of the host's own time:     %10.4f s\n", hostError);
+  std::printf("Largest error of the host's own time:     %10.4f s\n", live.host);
   std::printf("Largest error of the time the player got: %10.4f s after the first tick, "
-              "%.4f s on it\n", playerError, firstTickError);
+              "%.4f s on it\n", live.told, chart.at(1).toldError);
 
   // The video window holds the player's editor.
   const void* wrapped = record->lastInstance;
@@ -279,7 +267,6 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   }
   const HWND videoWindow = playerEditor ? GetAncestor(playerEditor, GA_ROOT) : nullptr;
   int status = 0;
-  CreateDirectoryA(outputFolder.c_str(), nullptr);
   std::printf("\nScreenshots\n");
   if (videoWindow != nullptr && !IsWindowVisible(videoWindow)) {
     std::printf("  the restored project did not show the video window; showing it directly\n");
@@ -330,20 +317,16 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   song.JumpTo(0.0);
   driver.JumpTo(0.0);
   driver.Start();
-  double restoredError = 0.0;
   for (size_t point = 1; point < chart.size(); ++point) {
-    const double position = song.PositionTicks();
     driver.Tick();
-    std::memcpy(&lastTold, record->lastTimeRecord, sizeof lastTold);
-    const double trueAtEnd = tempo.SecondsAt((position + 1) / TicksPerBeat);
-    chart[point].restoredError = std::fabs(lastTold / MsPerSecond - trueAtEnd);
-    if (point > 1) restoredError = std::max(restoredError, chart[point].restoredError);
+    chart[point].restoredError =
+        std::fabs(ToldSeconds(*record) - tempo.SecondsAt(chart[point].beat));
     if (point % TicksPerMessagePump == 0) PumpMessages();
   }
   driver.Stop();
   std::printf("\nPlayed again from the saved project, reopened with Freeze on:\n");
   std::printf("Largest error of the time the player got: %10.4f s after the first tick\n",
-              restoredError);
+              Largest(chart).restored);
   const std::string chartPath = FullPath(outputFolder + "\\sync.png");
   if (WriteSyncChart(chartPath, chart)) {
     std::printf("The sync report as a picture: %s\n", chartPath.c_str());

@@ -113,16 +113,7 @@ const wchar_t* DecadeLabel(int decade) {
 
 void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const double lastBeat = std::max(1.0, points.back().beat);
-  // The time told after the song's first tick cannot hold that tick's length, which the host's
-  // figures give only from the second tick on: drawn, but left out of the largest errors.
-  double hostMax = 0.0, toldMax = 0.0, restoredMax = 0.0;
-  for (size_t i = 0; i < points.size(); ++i) {
-    const SyncPoint& p = points[i];
-    if (!std::isnan(p.hostError)) hostMax = std::max(hostMax, p.hostError);
-    if (i <= FirstTickPoint) continue;
-    if (!std::isnan(p.toldError)) toldMax = std::max(toldMax, p.toldError);
-    if (!std::isnan(p.restoredError)) restoredMax = std::max(restoredMax, p.restoredError);
-  }
+  const LargestErrors largest = Largest(points);
 
   const GdiObject<HBRUSH> paper(CreateSolidBrush(Paper));
   const RECT all = {0, 0, Width, Height};
@@ -190,10 +181,11 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
     const wchar_t* name;
     double largest;
   } legend[] = {
-      {hostPen, HostColour, L"the host's own time", hostMax},
-      {toldPen, ToldColour, L"the time told to the video player, after the first tick", toldMax},
-      {restoredPen, RestoredColour, L"the same, played again after the project was saved and reopened",
-       restoredMax}};
+      {hostPen, HostColour, L"the host's own time", largest.host},
+      {toldPen, ToldColour, L"the time told to the video player, after the first tick",
+       largest.told},
+      {restoredPen, RestoredColour,
+       L"the same, played again after the project was saved and reopened", largest.restored}};
   int y = LegendTop;
   for (const auto& entry : legend) {
     {
@@ -217,6 +209,19 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
 }
 
 }  // namespace
+
+LargestErrors Largest(const std::vector<SyncPoint>& points) {
+  LargestErrors largest;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const SyncPoint& p = points[i];
+    if (!std::isnan(p.hostError)) largest.host = std::max(largest.host, p.hostError);
+    if (i <= FirstTickPoint) continue;
+    if (!std::isnan(p.toldError)) largest.told = std::max(largest.told, p.toldError);
+    if (!std::isnan(p.restoredError))
+      largest.restored = std::max(largest.restored, p.restoredError);
+  }
+  return largest;
+}
 
 bool WriteSyncChart(const std::string& path, const std::vector<SyncPoint>& points) {
   DibSurface surface;

@@ -65,22 +65,6 @@ bool Parse(int argc, char** argv, Options& options) {
   return true;
 }
 
-// One line a tick: the tick reached and the bits of the elapsed time there. Two builds of the
-// engine that give the same lines compute the same doubles.
-void PrintBits(TimelineEngine& engine, SongSimulator& sim, int step) {
-  const int ticks =
-      static_cast<int>(TempoAutomation::DefaultSongEndBeat) * tempotally::TicksPerBeat;
-  for (int i = 0; i < ticks; ++i) {
-    engine.hostTime[0] = sim.HostTimeMs();
-    engine.RecordTick(sim.PositionTicks());
-    sim.AdvanceTick();
-    const double elapsed = engine.ElapsedSeconds(engine.currentTick, step);
-    uint64_t bits;
-    std::memcpy(&bits, &elapsed, sizeof bits);
-    std::printf("%d %016" PRIx64 "\n", engine.currentTick, bits);
-  }
-}
-
 // The recording rule and the saved runs of before: a measured length within the change threshold
 // of the stored one was not stored, and a run went on while its ticks stayed within that threshold
 // of its first value.
@@ -222,17 +206,18 @@ int main(int argc, char** argv) {
   sim.Start();
   engine.OnTransport(tempotally::TransportPlaying);
 
-  if (options.bits) {
-    PrintBits(engine, sim, options.step);
-    return 0;
+  // With --bits one line a tick: the tick reached and the bits of the elapsed time there; two
+  // builds of the engine that print the same lines compute the same doubles.
+  if (!options.bits) {
+    std::printf("%6s %6s %12s %12s %12s %14s %14s\n", "beat", "bpm", "true s", "host s",
+                "engine s", "engine-true", "host-true");
   }
-
-  std::printf("%6s %6s %12s %12s %12s %14s %14s\n", "beat", "bpm", "true s", "host s", "engine s",
-              "engine-true", "host-true");
-  const int beats = static_cast<int>(TempoAutomation::DefaultSongEndBeat);
+  const int ticks =
+      static_cast<int>(TempoAutomation::DefaultSongEndBeat) * tempotally::TicksPerBeat;
   int changes = 0;
-  for (int beat = 0; beat <= beats; ++beat) {
-    if (beat % options.every == 0) {
+  for (int tick = 0;; ++tick) {
+    const int beat = tick / tempotally::TicksPerBeat;
+    if (!options.bits && tick % tempotally::TicksPerBeat == 0 && beat % options.every == 0) {
       const double trueSeconds = sim.TrueSeconds();
       const double hostSeconds = sim.HostTimeMs() / tempotally::MillisecondsPerSecond;
       const double engineSeconds = engine.ElapsedSeconds(engine.currentTick, options.step);
@@ -240,13 +225,17 @@ int main(int argc, char** argv) {
                   sim.Automation().BpmAt(beat), trueSeconds, hostSeconds, engineSeconds,
                   engineSeconds - trueSeconds, hostSeconds - trueSeconds);
     }
-    if (beat == beats) break;
-    for (int i = 0; i < tempotally::TicksPerBeat; ++i) {
-      engine.hostTime[0] = sim.HostTimeMs();
-      changes += engine.RecordTick(sim.PositionTicks()) ? 1 : 0;
-      sim.AdvanceTick();
+    if (tick == ticks) break;
+    engine.hostTime[0] = sim.HostTimeMs();
+    changes += engine.RecordTick(sim.PositionTicks()) ? 1 : 0;
+    sim.AdvanceTick();
+    if (options.bits) {
+      const double elapsed = engine.ElapsedSeconds(engine.currentTick, options.step);
+      uint64_t bits;
+      std::memcpy(&bits, &elapsed, sizeof bits);
+      std::printf("%d %016" PRIx64 "\n", engine.currentTick, bits);
     }
   }
-  std::printf("recorded changes: %d\n", changes);
+  if (!options.bits) std::printf("recorded changes: %d\n", changes);
   return 0;
 }
