@@ -96,13 +96,6 @@ void Series(HDC dc, HPEN pen, const std::vector<SyncPoint>& points, double lastB
   flush();
 }
 
-// The outline of `r`, its right and bottom edges included.
-void Frame(HDC dc, HPEN pen, const RECT& r) {
-  const SelectedObject selected(dc, pen);
-  const SelectedObject hollow(dc, GetStockObject(NULL_BRUSH));
-  Rectangle(dc, r.left, r.top, r.right + 1, r.bottom + 1);
-}
-
 // The lowest line also carries every smaller error, exact agreement included.
 const wchar_t* DecadeLabel(int decade) {
   static const wchar_t* const labels[] = {
@@ -124,7 +117,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const GdiObject<HFONT> label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
                                            0, 0, ANTIALIASED_QUALITY, 0, L"Tahoma"));
   const GdiObject<HPEN> gridPen(CreatePen(PS_SOLID, 1, Grid));
-  const GdiObject<HPEN> inkPen(CreatePen(PS_SOLID, 1, Ink));
+  const GdiObject<HBRUSH> ink(CreateSolidBrush(Ink));
 
   {
     const SelectedObject font(dc, title.Get());
@@ -158,8 +151,11 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
       Text(dc, Left - 8, y - TextHeight / 2, DecadeLabel(decade), TA_RIGHT | TA_TOP);
     }
   }
-  Frame(dc, inkPen.Get(), {Left, TempoTop, Right, TempoBottom});
-  Frame(dc, inkPen.Get(), {Left, ErrorTop, Right, ErrorBottom});
+  // The plots' outlines, their right and bottom edges included.
+  for (RECT frame : {RECT{Left, TempoTop, Right + 1, TempoBottom + 1},
+                     RECT{Left, ErrorTop, Right + 1, ErrorBottom + 1}}) {
+    FrameRect(dc, &frame, ink.Get());
+  }
   Text(dc, Left, TempoTop - TextHeight - 6, L"Tempo (BPM)");
   Text(dc, Left, ErrorTop - TextHeight - 6, L"Error against the true time (log scale)");
   Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "devhost/SongSimulator.h"
@@ -20,43 +21,37 @@ using tempotally::TimelineEngine;
 using tempotally::song::SongSimulator;
 using tempotally::song::TempoAutomation;
 
-constexpr int DefaultEvery = 1;
-
 struct Options {
-  int every = DefaultEvery;
+  int every = 1;
   int step = tempotally::StepEveryTick;
   bool lookahead = true;
-  bool bits = false;  // print every tick's elapsed time as raw bits, to compare builds
+  bool bits = false;
   bool summary = false;
 };
 
-void Usage(const char* program) {
-  std::fprintf(stderr,
-               "usage: %s [--every N] [--step 1|4] [--no-lookahead] [--bits] [--summary]\n"
-               "  --every N       print every N-th beat (default %d)\n"
-               "  --step S        summation step of the engine: 1, or 4 as with Optimise\n"
-               "  --no-lookahead  play with Look ahead off\n"
-               "  --bits          print tick and elapsed-time bits on every tick instead\n"
-               "  --summary       the largest errors of the sync set, before and now\n",
-               program, DefaultEvery);
-}
+constexpr char Usage[] =
+    "usage: synctable [--every N] [--step 1|4] [--no-lookahead] [--bits] [--summary]\n"
+    "  --every N       print every N-th beat (default 1)\n"
+    "  --step S        summation step of the engine: 1, or 4 as with Optimise\n"
+    "  --no-lookahead  play with Look ahead off\n"
+    "  --bits          print tick and elapsed-time bits on every tick instead, to compare builds\n"
+    "  --summary       the largest errors of the sync set, before and now\n";
 
 bool Parse(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(argv[i], "--every") == 0 && hasValue) {
-      options.every = std::atoi(argv[++i]);
-      if (options.every < 1) return false;
-    } else if (std::strcmp(argv[i], "--step") == 0 && hasValue) {
-      options.step = std::atoi(argv[++i]);
-      if (options.step != tempotally::StepEveryTick && options.step != tempotally::StepOptimised) {
-        return false;
-      }
-    } else if (std::strcmp(argv[i], "--bits") == 0) {
+    const std::string_view arg = argv[i];
+    const bool valued = (arg == "--every" || arg == "--step") && i + 1 < argc;
+    const int value = valued ? std::atoi(argv[++i]) : 0;
+    if (arg == "--every" && value >= 1) {
+      options.every = value;
+    } else if (arg == "--step" &&
+               (value == tempotally::StepEveryTick || value == tempotally::StepOptimised)) {
+      options.step = value;
+    } else if (arg == "--bits") {
       options.bits = true;
-    } else if (std::strcmp(argv[i], "--summary") == 0) {
+    } else if (arg == "--summary") {
       options.summary = true;
-    } else if (std::strcmp(argv[i], "--no-lookahead") == 0) {
+    } else if (arg == "--no-lookahead") {
       options.lookahead = false;
     } else {
       return false;
@@ -184,7 +179,7 @@ void PrintSummary() {
 int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
-    Usage(argv[0]);
+    std::fputs(Usage, stderr);
     return 2;
   }
 
