@@ -3,6 +3,7 @@
 // to each toggle label. Shapes are anti-aliased by counting 4 x 4 samples inside each pixel.
 #include "tools/skin/SkinArt.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -15,6 +16,10 @@ namespace {
 struct Colour {
   double r, g, b;
 };
+
+Colour Mix(Colour a, Colour b, double t) {
+  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
 
 constexpr Colour WindowColour{49, 55, 59};
 constexpr Colour SpareColour{40, 45, 49};
@@ -114,24 +119,12 @@ class Canvas {
  private:
   Colour& At(int x, int y) { return pixels_[y * SheetSize + x]; }
 
-  void Blend(int x, int y, Colour colour, double alpha) {
-    Colour& p = At(x, y);
-    p = {p.r + (colour.r - p.r) * alpha, p.g + (colour.g - p.g) * alpha,
-         p.b + (colour.b - p.b) * alpha};
-  }
+  void Blend(int x, int y, Colour colour, double alpha) { At(x, y) = Mix(At(x, y), colour, alpha); }
 
-  static uint8_t Channel(double v) {
-    if (v <= 0.0) return 0;
-    if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v + 0.5);
-  }
+  static uint8_t Channel(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0) + 0.5); }
 
   std::vector<Colour> pixels_;
 };
-
-Colour Mix(Colour a, Colour b, double t) {
-  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
-}
 
 double Squared(double v) { return v * v; }
 
