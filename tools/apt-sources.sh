@@ -17,14 +17,9 @@ if [ ${#one_line[@]} -gt 0 ]; then
   awk -v want="$suite" '
     { sub(/#.*/, "") }
     $1 == "deb" {
-      i = 2; keyring = ""
-      if ($2 ~ /^\[/) {
-        for (; i <= NF; i++) {
-          if ($i ~ /signed-by=/) { keyring = $i; sub(/.*signed-by=/, "", keyring); sub(/\].*/, "", keyring) }
-          if ($i ~ /\]$/) { i++; break }
-        }
-      }
-      if ($(i + 1) == want) print $i (keyring == "" ? "" : " " keyring)
+      keyring = match($0, /signed-by=[^] \t]*/) ? substr($0, RSTART + 10, RLENGTH - 10) : ""
+      sub(/^[ \t]*deb[ \t]+(\[[^]]*\][ \t]*)?/, "")
+      if ($2 == want) print $1 (keyring == "" ? "" : " " keyring)
     }' "${one_line[@]}"
 fi
 

@@ -53,28 +53,16 @@ apt_install() {
   $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "$@" >/dev/null
 }
 
+# Boost.Lockfree (header only) serves the engine's ring of waiting ticks on both targets. Without
+# the 32-bit X Input library Wine drops every cursor clip at once; without the Xinerama library it
+# sees one monitor on a display of several heads, and Wine's desktop process, which counts the
+# monitors for every program, is 64-bit while the programs are 32-bit.
 need=()
-have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
-have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
-have cmake || need+=(cmake)
-have make || need+=(make)
-have g++ || need+=(g++)
-have Xvfb || need+=(xvfb)
-have xauth || need+=(xauth)
-installed googletest || need+=(googletest)
-installed libgtest-dev || need+=(libgtest-dev)
-installed libbenchmark-dev || need+=(libbenchmark-dev)
-installed libstb-dev || need+=(libstb-dev)
-# Boost.Lockfree (header only) for the engine's ring of waiting ticks, on both targets.
-installed libboost-dev || need+=(libboost-dev)
-installed wine32:i386 || need+=(wine wine32:i386)
-installed wine64 || need+=(wine64)
-# Without the 32-bit X Input library Wine drops every cursor clip at once.
-installed libxi6:i386 || need+=(libxi6:i386)
-# Without the Xinerama library Wine sees one monitor on a display of several heads. Wine's desktop
-# process, which counts the monitors for every program, is 64-bit; the programs are 32-bit.
-installed libxinerama1:amd64 || need+=(libxinerama1:amd64)
-installed libxinerama1:i386 || need+=(libxinerama1:i386)
+for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ xvfb xauth \
+  googletest libgtest-dev libbenchmark-dev libstb-dev libboost-dev wine wine32:i386 wine64 \
+  libxi6:i386 libxinerama1:amd64 libxinerama1:i386; do
+  installed "$package" || need+=("$package")
+done
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}" >&2

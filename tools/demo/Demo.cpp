@@ -329,7 +329,6 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   std::vector<uint8_t> reopened = saved;
   SetOption(reopened, "freeze", 1);
   testhost::RestorePlugState(plug, reopened);
-  song.JumpTo(0.0);
   driver.JumpTo(0.0);
   driver.Start();
   for (size_t point = 1; point < chart.size(); ++point) {
@@ -419,18 +418,17 @@ struct Session {
     for (int n = 0; n < MaxTicksPerTimer && song->TrueSeconds() < due; ++n) driver->Tick();
     if (song->PositionTicks() >= SongEndBeat * TicksPerBeat) driver->Stop();
   }
-  // In the title and under the help: the song, the transport, the position and the tempo.
+  // Under the help: the transport, the position and the tempo; in the title the song too.
   void ShowStatus() {
     const double beat = song->PositionTicks() / TicksPerBeat;
     char text[200];
-    std::snprintf(text, sizeof text, "Tempotally host: %s | %s | beat %.1f | %.1f BPM | %.2f s",
-                  songs[songIndex].name, song->Playing() ? "playing" : "stopped", beat,
-                  song->Automation().BpmAt(beat), song->TrueSeconds());
-    SetWindowTextA(window, text);
-    std::snprintf(text, sizeof text, "%s   beat %.1f   %.1f BPM   %.2f s",
-                  song->Playing() ? "Playing" : "Stopped", beat, song->Automation().BpmAt(beat),
+    std::snprintf(text, sizeof text, "%s | beat %.1f | %.1f BPM | %.2f s",
+                  song->Playing() ? "playing" : "stopped", beat, song->Automation().BpmAt(beat),
                   song->TrueSeconds());
     status = text;
+    std::snprintf(text, sizeof text, "Tempotally host: %s | %s", songs[songIndex].name,
+                  status.c_str());
+    SetWindowTextA(window, text);
     RECT help = {HelpLeft - 2, 0, ClientWidth, ClientHeight};
     InvalidateRect(window, &help, FALSE);
     lastStatusMs = GetTickCount();
@@ -555,7 +553,6 @@ int RunInteractive(const testhost::PluginModule& module, const std::string& play
   std::printf("Host window closed\n");
   return 0;
 }
-
 
 int Run(int argc, char** argv) {
   const bool interactive = argc > 1 && std::strcmp(argv[1], "--interactive") == 0;
