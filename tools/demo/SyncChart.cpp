@@ -161,27 +161,26 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);
 
   const GdiObject<HPEN> tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
-  const GdiObject<HPEN> hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
-  const GdiObject<HPEN> toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
-  // Thin and dashed: it lies on the told time's line wherever the save kept the time exactly.
-  const GdiObject<HPEN> restoredPen(CreatePen(PS_DASH, 1, RestoredColour));
   Series(dc, tempoPen.Get(), points, lastBeat, &SyncPoint::bpm, TempoY);
-  Series(dc, hostPen.Get(), points, lastBeat, &SyncPoint::hostError, ErrorY);
-  Series(dc, toldPen.Get(), points, lastBeat, &SyncPoint::toldError, ErrorY);
-  Series(dc, restoredPen.Get(), points, lastBeat, &SyncPoint::restoredError, ErrorY);
-
-  // The legend, with each series' largest error, and what the told time's error is made of.
+  // The errors, each with its largest one for the legend. The restored time's line is thin and
+  // dashed: it lies on the told time's line wherever the save kept the time exactly.
   const struct {
-    const GdiObject<HPEN>& pen;
+    double SyncPoint::*value;
+    GdiObject<HPEN> pen;
     COLORREF colour;
     const wchar_t* name;
     double largest;
   } legend[] = {
-      {hostPen, HostColour, L"the host's own time", largest.host},
-      {toldPen, ToldColour, L"the time told to the video player, after the first tick",
-       largest.told},
-      {restoredPen, RestoredColour,
-       L"the same, played again after the project was saved and reopened", largest.restored}};
+      {&SyncPoint::hostError, GdiObject<HPEN>(CreatePen(PS_SOLID, LineWidth, HostColour)),
+       HostColour, L"the host's own time", largest.host},
+      {&SyncPoint::toldError, GdiObject<HPEN>(CreatePen(PS_SOLID, LineWidth, ToldColour)),
+       ToldColour, L"the time told to the video player, after the first tick", largest.told},
+      {&SyncPoint::restoredError, GdiObject<HPEN>(CreatePen(PS_DASH, 1, RestoredColour)),
+       RestoredColour, L"the same, played again after the project was saved and reopened",
+       largest.restored}};
+  for (const auto& row : legend) Series(dc, row.pen.Get(), points, lastBeat, row.value, ErrorY);
+
+  // The legend, and what the told time's error is made of.
   int y = LegendTop;
   for (const auto& entry : legend) {
     {
