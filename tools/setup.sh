@@ -3,7 +3,7 @@
 # Wine (32-bit loader plus the 64-bit server), a virtual X display, CMake, the Google test and
 # benchmark libraries and the header-only stb (PNG output). Where the kernel cannot run 32-bit Linux
 # programs itself (IA-32 emulation switched off), the 32-bit Wine loader runs through qemu-user,
-# registered with binfmt_misc.
+# registered with binfmt_misc. Packages named as arguments are installed too (tools/fuzz.sh: clang).
 # Idempotent and quiet when everything is already in place.
 set -euo pipefail
 
@@ -20,26 +20,21 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 
 AptUpdateTries=3
 AptRetrySeconds=10
-apt_errors=$(mktemp)
-trap 'rm -f "$apt_errors"' EXIT
 apt_updated=0
 apt_update() {
-  if [ "$apt_updated" -eq 0 ]; then
-    # A mirror in the middle of a sync serves an index that fails its check; apt then keeps the
-    # lists it had. Try again a few times, then go on: the install says clearly what it lacks.
-    local try
-    for try in $(seq "$AptUpdateTries"); do
-      if $SUDO apt-get update -qq >/dev/null 2>"$apt_errors" && ! grep -q '^[EW]:' "$apt_errors"; then
-        break
-      fi
-      [ "$try" -lt "$AptUpdateTries" ] && sleep "$AptRetrySeconds"
-    done
-    if grep -q '^E:' "$apt_errors"; then
-      echo "setup: apt-get update could not refresh every package list; installing from what it has:" >&2
-      grep '^E:' "$apt_errors" | head -3 >&2
-      apt_lists_partial=1
-    fi
-    apt_updated=1
+  [ "$apt_updated" -eq 0 ] || return 0
+  apt_updated=1
+  # A mirror in the middle of a sync serves an index that fails its check; apt then keeps the
+  # lists it had. Try again a few times, then go on: the install says clearly what it lacks.
+  local try errors
+  for try in $(seq "$AptUpdateTries"); do
+    errors=$($SUDO apt-get update -qq 2>&1 >/dev/null) && ! grep -q '^[EW]:' <<<"$errors" && break
+    [ "$try" -lt "$AptUpdateTries" ] && sleep "$AptRetrySeconds"
+  done
+  if grep -q '^E:' <<<"$errors"; then
+    echo "setup: apt-get update could not refresh every package list; installing from what it has:" >&2
+    grep '^E:' <<<"$errors" | head -3 >&2
+    apt_lists_partial=1
   fi
 }
 apt_lists_partial=0
@@ -60,7 +55,7 @@ apt_install() {
 need=()
 for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ xvfb xauth \
   googletest libgtest-dev libbenchmark-dev libstb-dev libboost-dev wine wine32:i386 wine64 \
-  libxi6:i386 libxinerama1:amd64 libxinerama1:i386; do
+  libxi6:i386 libxinerama1:amd64 libxinerama1:i386 "$@"; do
   installed "$package" || need+=("$package")
 done
 
