@@ -27,14 +27,12 @@ if [ ${#deb822[@]} -gt 0 ]; then
   # Stanzas of "Field: value" lines, separated by blank lines; a line that starts with white space
   # continues the field above it. Field names are case-insensitive.
   awk -v want="$suite" '
-    function flush(   n, k, u, s, served, keyring) {
-      served = 0
+    function flush(   n, k, u, keyring) {
       # A key file by path; a key written inline into the field is left to the system keyrings.
       keyring = f["signed-by"] ~ /^\// ? f["signed-by"] : ""
       sub(/ .*/, "", keyring)
-      n = split(f["suites"], s, " ")
-      for (k = 1; k <= n; k++) if (s[k] == want) served = 1
-      if (served && (" " f["types"] " ") ~ / deb / && tolower(f["enabled"]) != "no") {
+      if (index(" " f["suites"] " ", " " want " ") && (" " f["types"] " ") ~ / deb / &&
+          tolower(f["enabled"]) != "no") {
         n = split(f["uris"], u, " ")
         for (k = 1; k <= n; k++) print u[k] (keyring == "" ? "" : " " keyring)
       }
