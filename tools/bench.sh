@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks:
-#   tools/bench.sh [OPTIONS]                   the timeline engine's, in Release (the bench preset);
-#                                              OPTIONS go to the benchmark program (for example
-#                                              --benchmark_filter=warm or --benchmark_repetitions=5)
-#   tools/bench.sh paint [PAINTS]              under Wine (the win preset): one editor paint next to
-#                                              one block transfer of the editor's client area, and
-#                                              their ratio (2000 paints unless given)
-#   tools/bench.sh editor-load [SECONDS [DLL]] under Wine: the open editor's paints per second and
-#                                              the host's window thread's share of one core while a
-#                                              steady 120 BPM song plays in real time for 6 s (or
-#                                              SECONDS); DLL: another build of the module to measure
+#   tools/bench.sh [OPTIONS]                   the timeline engine's (the bench preset, Release);
+#                                              OPTIONS go to it, e.g. --benchmark_repetitions=5
+#   tools/bench.sh paint [PAINTS]              under Wine: one editor paint next to one block
+#                                              transfer of its client area (2000 paints)
+#   tools/bench.sh editor-load [SECONDS [DLL]] under Wine: paints per second and the window
+#                                              thread's share of a core while a 120 BPM song plays
+#                                              for 6 s (or SECONDS); DLL: another build to measure
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
