@@ -1,5 +1,5 @@
 // Plays DefaultSong through the timeline engine the way the host drives it, tick by tick, and
-// prints at every N-th beat the true time, the host's own time and the engine's, with both errors.
+// prints at every beat the true time, the host's own time and the engine's, with both errors.
 // With --summary: for each song of the sync set, the told time's largest error with the recording
 // rule and the saved runs of before and of now, live and after a save and a restore.
 #include <algorithm>
@@ -22,7 +22,6 @@ using tempotally::song::SongSimulator;
 using tempotally::song::TempoAutomation;
 
 struct Options {
-  int every = 1;
   int step = tempotally::StepEveryTick;
   bool lookahead = true;
   bool bits = false;
@@ -30,8 +29,7 @@ struct Options {
 };
 
 constexpr char Usage[] =
-    "usage: synctable [--every N] [--step 1|4] [--no-lookahead] [--bits] [--summary]\n"
-    "  --every N       print every N-th beat (default 1)\n"
+    "usage: synctable [--step 1|4] [--no-lookahead] [--bits] [--summary]\n"
     "  --step S        summation step of the engine: 1, or 4 as with Optimise\n"
     "  --no-lookahead  play with Look ahead off\n"
     "  --bits          print tick and elapsed-time bits on every tick instead, to compare builds\n"
@@ -40,13 +38,11 @@ constexpr char Usage[] =
 bool Parse(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    const bool valued = (arg == "--every" || arg == "--step") && i + 1 < argc;
-    const int value = valued ? std::atoi(argv[++i]) : 0;
-    if (arg == "--every" && value >= 1) {
-      options.every = value;
-    } else if (arg == "--step" &&
-               (value == tempotally::StepEveryTick || value == tempotally::StepOptimised)) {
-      options.step = value;
+    if (arg == "--step" && i + 1 < argc) {
+      options.step = std::atoi(argv[++i]);
+      if (options.step != tempotally::StepEveryTick && options.step != tempotally::StepOptimised) {
+        return false;
+      }
     } else if (arg == "--bits") {
       options.bits = true;
     } else if (arg == "--summary") {
@@ -212,7 +208,7 @@ int main(int argc, char** argv) {
   int changes = 0;
   for (int tick = 0;; ++tick) {
     const int beat = tick / tempotally::TicksPerBeat;
-    if (!options.bits && tick % tempotally::TicksPerBeat == 0 && beat % options.every == 0) {
+    if (!options.bits && tick % tempotally::TicksPerBeat == 0) {
       const double trueSeconds = sim.TrueSeconds();
       const double hostSeconds = sim.HostTimeMs() / tempotally::MillisecondsPerSecond;
       const double engineSeconds = engine.ElapsedSeconds(engine.currentTick, options.step);
