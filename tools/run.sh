@@ -24,10 +24,7 @@ if [ "${1:-}" = --on-display ]; then
   # screenshots show the captions; the tests in the same prefix keep the default.
   wine reg add "$decorate_key" /v Decorated /d N /f >/dev/null 2>&1 || true
   cd "$run_dir" && exec wine "$demo" "$plugin" "$player" "$2"
-fi
-interactive=0
-if [ "${1:-}" = --interactive ]; then
-  interactive=1
+elif [ "${1:-}" = --interactive ]; then
   if ! [[ "${DISPLAY:-}" =~ ^:([0-9]+)(\.[0-9]+)?$ && -S "/tmp/.X11-unix/X${BASH_REMATCH[1]}" ]]; then
     echo "run: --interactive needs an X display to show its windows on; run it in a desktop" >&2
     echo "run: session, or set DISPLAY to a display that answers (for example DISPLAY=:0)" >&2
@@ -43,7 +40,7 @@ cd "$root" && cmake --preset win >/dev/null
 cmake --build --preset win -j "$(nproc)" --target tempotally_demo
 mkdir -p "$run_dir"
 
-if [ "$interactive" -eq 1 ]; then
+if [ "${1:-}" = --interactive ]; then
   export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # On a desktop the window manager draws the frames.
   wine reg delete "$decorate_key" /v Decorated /f >/dev/null 2>&1 || true
@@ -55,10 +52,7 @@ echo
 status=0
 "$root/tools/with-wine-display.sh" "$0" --on-display "$out" || status=$?
 echo
-if [ "$status" -eq 0 ]; then
-  echo "== screenshots in $out:"
-else
-  echo "== the demo reported a problem (exit $status); screenshots, if any, in $out:"
-fi
+[ "$status" -eq 0 ] || echo "== the demo reported a problem (exit $status)"
+echo "== screenshots in $out:"
 ls -1 "$out"/*.png 2>/dev/null | sed 's/^/   /' || true
 exit "$status"

@@ -106,8 +106,10 @@ void Settle() {
   }
 }
 
-// The window (its frame too when `wholeWindow`) as a PNG file; says what it wrote.
-bool Screenshot(HWND window, bool wholeWindow, const std::string& path, const char* what = "") {
+// The window (its frame too when `wholeWindow`) as a PNG file in `folder`; says what it wrote.
+bool Screenshot(HWND window, bool wholeWindow, const std::string& folder, const char* name,
+                const char* what = "") {
+  const std::string path = folder + "\\" + name;
   Settle();
   const testhost::Pixels pixels = testhost::CaptureWindow(window, wholeWindow);
   if (pixels.rgb.empty() || !WritePng(path, pixels)) {
@@ -132,12 +134,6 @@ std::string FullPath(const std::string& path) {
   char buffer[MAX_PATH] = {};
   const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
   return length > 0 && length < MAX_PATH ? std::string(buffer, length) : path;
-}
-
-// The editor's own client area as a PNG file; says what it wrote.
-bool EditorShot(const RawPlug& plug, const std::string& folder, const char* name,
-                const char* what) {
-  return Screenshot(plug.EditorWindow(), false, FullPath(folder + "\\" + name), what);
 }
 
 // Sets one option in a saved state, whose key section holds every option in the table's order.
@@ -260,8 +256,9 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
                      addPoint(ToldSeconds(*record));
                      if (++ticks % TicksPerMessagePump == 0) PumpMessages();
                      if (tick.positionTicks == RampShotBeat * TicksPerBeat) {
-                       rampShot = EditorShot(plug, outputFolder, "editor-ramp.png",
-                                             "mid-ramp, readout tinted after a recorded change");
+                       rampShot =
+                           Screenshot(plug.EditorWindow(), false, outputFolder, "editor-ramp.png",
+                                      "mid-ramp, readout tinted after a recorded change");
                      }
                    });
   driver.Stop();
@@ -292,13 +289,12 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
     char caption[128] = {};
     GetWindowTextA(videoWindow, caption, sizeof caption);
     std::printf("  video window \"%s\"\n", caption);
-    if (!Screenshot(videoWindow, true, FullPath(outputFolder + "\\video-window.png"))) status = 1;
+    if (!Screenshot(videoWindow, true, outputFolder, "video-window.png")) status = 1;
   } else {
     std::printf("  no video window found\n");
     status = 1;
   }
-  if (hostWindow != nullptr &&
-      !Screenshot(hostWindow, true, FullPath(outputFolder + "\\editor.png"))) {
+  if (hostWindow != nullptr && !Screenshot(hostWindow, true, outputFolder, "editor.png")) {
     status = 1;
   }
   if (!rampShot) status = 1;
@@ -321,7 +317,7 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
     std::vector<uint8_t> state = saved;
     for (const auto& [name, value] : view.options) SetOption(state, name, value);
     testhost::RestorePlugState(plug, state);
-    if (!EditorShot(plug, outputFolder, view.name, view.what)) status = 1;
+    if (!Screenshot(plug.EditorWindow(), false, outputFolder, view.name, view.what)) status = 1;
   }
 
   // The project reopened, with Freeze on so that playing it changes nothing, and the song played
@@ -341,7 +337,7 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   std::printf("\nPlayed again from the saved project, reopened with Freeze on:\n");
   std::printf("Largest error of the time the player got: %10.4f s after the first tick\n",
               Largest(chart).restored);
-  const std::string chartPath = FullPath(outputFolder + "\\sync.png");
+  const std::string chartPath = outputFolder + "\\sync.png";
   if (WriteSyncChart(chartPath, chart)) {
     std::printf("The sync report as a picture: %s\n", chartPath.c_str());
   } else {
