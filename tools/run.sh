@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
 # Builds the Windows side (the win preset) and runs the demo under Wine on a private X display
-# (tools/with-wine-display.sh): the plug-in module as a host sees it, a song with tempo changes
-# played through it and the stand-in video player, and screenshots of the video window and the
-# editor. Uses the Wine prefix build/wine-prefix (or $WINEPREFIX).
+# (tools/with-wine-display.sh) in the Wine prefix build/wine-prefix (or $WINEPREFIX): the module as
+# a host sees it, a song with tempo changes played through it and the stand-in video player, and
+# screenshots of the video window and the editor.
 #
-#   tools/run.sh [OUTPUT_FOLDER]      (default: out/ at the top of the repository)
-#   tools/run.sh --interactive        a host window to use by hand on the display in $DISPLAY: the
-#                                     editor, the video window and a transport (Space, Home, 1 to
-#                                     4); ends when closed
+#   tools/run.sh [OUTPUT_FOLDER]   (default: out/ at the top of the repository)
+#   tools/run.sh --interactive     a host window to use by hand on the display in $DISPLAY
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -52,18 +52,17 @@ int X(double beat, double lastBeat) {
   return Left + static_cast<int>(std::lround(beat / lastBeat * (Right - Left)));
 }
 
-int TempoY(double bpm) {
-  const double clamped = std::clamp(bpm, BpmLow, BpmHigh);
-  return TempoBottom - static_cast<int>(std::lround((clamped - BpmLow) / (BpmHigh - BpmLow) *
-                                                    (TempoBottom - TempoTop)));
+// `value`, held between `low` and `high`, as a row from `bottom` (low) up to `top` (high).
+int Row(double value, double low, double high, int top, int bottom) {
+  const double clamped = std::clamp(value, low, high);
+  return bottom - static_cast<int>(std::lround((clamped - low) / (high - low) * (bottom - top)));
 }
+
+int TempoY(double bpm) { return Row(bpm, BpmLow, BpmHigh, TempoTop, TempoBottom); }
 
 int ErrorY(double seconds) {
   const double decade = seconds > 0.0 ? std::log10(seconds) : DecadeLow;
-  const double clamped = std::clamp(decade, double(DecadeLow), double(DecadeHigh));
-  return ErrorBottom -
-         static_cast<int>(std::lround((clamped - DecadeLow) / (DecadeHigh - DecadeLow) *
-                                      (ErrorBottom - ErrorTop)));
+  return Row(decade, DecadeLow, DecadeHigh, ErrorTop, ErrorBottom);
 }
 
 void Text(HDC dc, int x, int y, const wchar_t* text, UINT align = TA_LEFT | TA_TOP) {
@@ -97,12 +96,9 @@ void Series(HDC dc, HPEN pen, const std::vector<SyncPoint>& points, double lastB
 }
 
 // The lowest line also carries every smaller error, exact agreement included.
-const wchar_t* DecadeLabel(int decade) {
-  static const wchar_t* const labels[] = {
-      L"\u2264 1 \u00b5s", L"10 \u00b5s", L"100 \u00b5s", L"1 ms", L"10 ms",
-      L"100 ms",           L"1 s",        L"10 s",        L"100 s"};
-  return labels[decade - DecadeLow];
-}
+constexpr const wchar_t* DecadeLabels[DecadeHigh - DecadeLow + 1] = {
+    L"\u2264 1 \u00b5s", L"10 \u00b5s", L"100 \u00b5s", L"1 ms", L"10 ms",
+    L"100 ms",           L"1 s",        L"10 s",        L"100 s"};
 
 void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const double lastBeat = std::max(1.0, points.back().beat);
@@ -148,7 +144,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
     for (int decade = DecadeLow; decade <= DecadeHigh; ++decade) {
       const int y = ErrorY(std::pow(10.0, decade));
       Line(dc, Left, y, Right, y);
-      Text(dc, Left - 8, y - TextHeight / 2, DecadeLabel(decade), TA_RIGHT | TA_TOP);
+      Text(dc, Left - 8, y - TextHeight / 2, DecadeLabels[decade - DecadeLow], TA_RIGHT | TA_TOP);
     }
   }
   // The plots' outlines, their right and bottom edges included.
