@@ -68,20 +68,6 @@ if [ ${#need[@]} -gt 0 ]; then
   apt_install "${need[@]}"
 fi
 
-# Every program that the build, the tests, the demo and the package run, present or named.
-missing=()
-for tool in cmake ctest cpack make g++ i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix \
-  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb xvfb-run xauth wine wineserver awk sed grep \
-  diff cmp paste timeout realpath stat mktemp; do
-  have "$tool" || missing+=("$tool")
-done
-[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=("/usr/src/googletest (googletest)")
-[ -f /usr/include/stb/stb_image_write.h ] || missing+=("/usr/include/stb/stb_image_write.h (libstb-dev)")
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: still missing after installing: ${missing[*]}" >&2
-  exit 1
-fi
-
 # Can this kernel run the 32-bit Wine loader directly?
 if /usr/lib/wine/wineserver32 --version >/dev/null 2>&1; then
   exit 0

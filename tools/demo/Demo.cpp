@@ -271,27 +271,18 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
               "%.4f s on it\n", live.told, chart.at(1).toldError);
 
   // The video window holds the player's editor.
-  const void* wrapped = record->lastInstance;
-  HWND playerEditor = nullptr;
-  if (wrapped != nullptr) {
-    std::memcpy(&playerEditor, static_cast<const char*>(wrapped) + testhost::PlugEditorWindowOffset,
-                sizeof playerEditor);
-  }
+  const HWND playerEditor =
+      record->lastInstance != nullptr ? RawPlug(record->lastInstance).EditorWindow() : nullptr;
   const HWND videoWindow = playerEditor ? GetAncestor(playerEditor, GA_ROOT) : nullptr;
   int status = 0;
   std::printf("\nScreenshots\n");
-  if (videoWindow != nullptr && !IsWindowVisible(videoWindow)) {
-    std::printf("  the restored project did not show the video window; showing it directly\n");
-    SetWindowPos(videoWindow, HWND_TOP, VideoLeft, VideoTop, VideoWidth, VideoHeight,
-                 SWP_SHOWWINDOW);
-  }
   if (videoWindow != nullptr && IsWindowVisible(videoWindow)) {
     char caption[128] = {};
     GetWindowTextA(videoWindow, caption, sizeof caption);
     std::printf("  video window \"%s\"\n", caption);
     if (!Screenshot(videoWindow, true, outputFolder, "video-window.png")) status = 1;
   } else {
-    std::printf("  no video window found\n");
+    std::printf("  the restored project did not show the video window\n");
     status = 1;
   }
   if (hostWindow != nullptr && !Screenshot(hostWindow, true, outputFolder, "editor.png")) {
@@ -303,19 +294,19 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   const struct {
     const char* name;
     const char* what;
-    std::vector<std::pair<const char*, int32_t>> options;
+    const char* option;
+    int32_t value;
   } views[] = {
       {"editor-selection.png",
-       "Selection on, the host selecting the whole song: its tempo history",
-       {{"selection", 1}}},
-      {"editor-fold0.png", "unfolded: readout, toggles, graph and about", {}},
-      {"editor-fold1.png", "folded once: readout, toggles and graph", {{"minimised", 1}}},
-      {"editor-fold2.png", "folded twice: readout and toggles", {{"minimised", 2}}},
+       "Selection on, the host selecting the whole song: its tempo history", "selection", 1},
+      {"editor-fold0.png", "unfolded: readout, toggles, graph and about", "minimised", 0},
+      {"editor-fold1.png", "folded once: readout, toggles and graph", "minimised", 1},
+      {"editor-fold2.png", "folded twice: readout and toggles", "minimised", 2},
   };
   host.SetSelection(0.0, WholeSongBeats);
   for (const auto& view : views) {
     std::vector<uint8_t> state = saved;
-    for (const auto& [name, value] : view.options) SetOption(state, name, value);
+    SetOption(state, view.option, view.value);
     testhost::RestorePlugState(plug, state);
     if (!Screenshot(plug.EditorWindow(), false, outputFolder, view.name, view.what)) status = 1;
   }
