@@ -8,10 +8,8 @@
 //
 //   tempotally_demo [PLUGIN_DLL [PLAYER_DLL [OUTPUT_FOLDER]]]
 //   tempotally_demo --interactive [PLUGIN_DLL [PLAYER_DLL]]
-#include <objidl.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -29,8 +27,8 @@
 #include "devhost/WindowPixels.h"
 #include "devhost/WorkingFolder.h"
 #include "devhost/standin_player/StandInRecord.h"
-#include "tools/demo/PngWriter.h"
 #include "timeline/StateCodec.h"
+#include "tools/demo/PngWriter.h"
 #include "tools/demo/SyncChart.h"
 
 namespace tempotally::demo {
@@ -38,6 +36,7 @@ namespace {
 
 using testhost::HostCall;
 using testhost::PluginModule;
+using testhost::PumpMessages;
 using testhost::RawPlug;
 using song::TempoPoint;
 using testhost::TestHost;
@@ -96,21 +95,15 @@ std::vector<uint8_t> ProjectStateWithVideoShown() {
   return out.data;
 }
 
-using testhost::PumpMessages;
-
-void Settle() {
-  const DWORD until = GetTickCount() + SettleMs;
-  while (GetTickCount() < until) {
-    PumpMessages();
-    Sleep(10);
-  }
-}
-
 // The window (its frame too when `wholeWindow`) as a PNG file in `folder`; says what it wrote.
 bool Screenshot(HWND window, bool wholeWindow, const std::string& folder, const char* name,
                 const char* what = "") {
   const std::string path = folder + "\\" + name;
-  Settle();
+  const DWORD settled = GetTickCount() + SettleMs;
+  while (GetTickCount() < settled) {
+    PumpMessages();
+    Sleep(10);
+  }
   const testhost::Pixels pixels = testhost::CaptureWindow(window, wholeWindow);
   if (pixels.rgb.empty() || !WritePng(path, pixels)) {
     std::printf("  could not write %s\n", path.c_str());

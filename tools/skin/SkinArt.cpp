@@ -48,17 +48,11 @@ class Canvas {
     }
   }
 
-  void Frame(int left, int top, int right, int bottom, Colour colour) {
-    Fill(left, top, right, top, colour);
-    Fill(left, bottom, right, bottom, colour);
-    Fill(left, top, left, bottom, colour);
-    Fill(right, top, right, bottom, colour);
-  }
-
+  // The panel in its frame colour, then its inside in its fill colour.
   void DrawPanel(const Panel& panel) {
     const PanelBounds& at = panel.at;
-    Fill(at.left, at.top, at.right, at.bottom, panel.fill);
-    Frame(at.left, at.top, at.right, at.bottom, panel.frame);
+    Fill(at.left, at.top, at.right, at.bottom, panel.frame);
+    Fill(at.left + 1, at.top + 1, at.right - 1, at.bottom - 1, panel.fill);
   }
 
   // Blends the shape's mean colour over each pixel of the box, in proportion to how much of the
