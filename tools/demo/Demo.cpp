@@ -2,9 +2,8 @@
 // then a song with tempo changes played through the module and the stand-in video player, with the
 // true time, the host's own time and the time the player was told, and screenshots of the video
 // window and of the plug-in's editor, and the sync table as a chart (sync.png).
-// With --interactive, a host a person can use instead: a window with the plug-in's editor in it and
-// the video window beside it, and a transport on the keyboard that plays the demo songs in real
-// time, so that a person can watch the readout, the LEDs and the graph and click and drag.
+// With --interactive, a host window to use by hand instead: the editor in it, the video window
+// beside it, and a transport on the keyboard that plays the demo songs in real time.
 //
 //   tempotally_demo [PLUGIN_DLL [PLAYER_DLL [OUTPUT_FOLDER]]]
 //   tempotally_demo --interactive [PLUGIN_DLL [PLAYER_DLL]]
@@ -152,8 +151,7 @@ void ShowInfo(const PluginModule& module) {
     return;
   }
   const testhost::InfoView info = plug.Info();
-  std::printf("Info record\n");
-  std::printf("  version     %d\n", info.version);
+  std::printf("Info record\n  version     %d\n", info.version);
   std::printf("  long name   %s\n", info.longName ? info.longName : "(null)");
   std::printf("  short name  %s\n", info.shortName ? info.shortName : "(null)");
   std::printf("  flags       0x%08X%s\n", static_cast<unsigned>(info.flags),
@@ -200,7 +198,6 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   std::printf("Video player loaded from %s\\%s\n", folder.Path().c_str(),
               testsupport::RelativePath(testsupport::PlayerSlot::Path1));
 
-  // The host loads a project whose video window is shown.
   testhost::RestorePlugState(plug, ProjectStateWithVideoShown());
 
   // The plug-in's editor in a host window of its own.
@@ -215,10 +212,10 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   testhost::SongDriver driver(host, plug, song);
   std::printf(
       "\nPlaying: 120 BPM, 90 BPM from beat 32, a ramp to 160 BPM over beats 64 to 128, "
-      "then 140 BPM\n");
-  std::printf("  true:   the song's real elapsed time\n");
-  std::printf("  host:   the host's own time, the position times the current tick length\n");
-  std::printf("  player: the time the video player was told on the tick that ended there\n\n");
+      "then 140 BPM\n"
+      "  true:   the song's real elapsed time\n"
+      "  host:   the host's own time, the position times the current tick length\n"
+      "  player: the time the video player was told on the tick that ended there\n\n");
   std::printf("%6s %8s %12s %12s %12s\n", "beat", "BPM", "true (s)", "host (s)", "player (s)");
 
   // A point at every tick's boundary, with the time told on the tick that ended there.
@@ -335,21 +332,19 @@ int PlaySong(const PluginModule& module, const std::string& playerPath,
   return status;
 }
 
-struct DemoSong {
-  const char* name;
-  std::vector<TempoPoint> points;
-};
-
-std::vector<DemoSong> DemoSongs() {
+// The songs to choose from, each ending at SongEndBeat.
+std::vector<song::NamedSong> DemoSongs() {
+  using song::TempoAutomation;
   std::vector<TempoPoint> alternating;
   for (int beat = 0; beat < SongEndBeat; beat += 8) {
     alternating.push_back({static_cast<double>(beat), beat % 16 ? 130.0 : 100.0, false});
   }
   return {
-      {"Steps and a ramp", song::TempoAutomation::DefaultSong().Points()},
-      {"Steady 120 BPM", {{0.0, 120.0, false}}},
-      {"Slowing from 150 to 70 BPM", {{0.0, 150.0, true}, {96.0, 70.0, false}}},
-      {"100 and 130 BPM every 8 beats", alternating},
+      {"Steps and a ramp", TempoAutomation::DefaultSong(), SongEndBeat},
+      {"Steady 120 BPM", TempoAutomation({{0.0, 120.0, false}}), SongEndBeat},
+      {"Slowing from 150 to 70 BPM",
+       TempoAutomation({{0.0, 150.0, true}, {96.0, 70.0, false}}), SongEndBeat},
+      {"100 and 130 BPM every 8 beats", TempoAutomation(alternating), SongEndBeat},
   };
 }
 
@@ -357,7 +352,7 @@ std::vector<DemoSong> DemoSongs() {
 struct Session {
   testhost::TestHost host;
   testhost::RawPlug plug;
-  std::vector<DemoSong> songs = DemoSongs();
+  std::vector<song::NamedSong> songs = DemoSongs();
   size_t songIndex = 0;
   std::unique_ptr<song::SongSimulator> song;
   std::unique_ptr<testhost::SongDriver> driver;
@@ -370,7 +365,7 @@ struct Session {
     if (driver && song->Playing()) driver->Stop();
     driver.reset();
     songIndex = index;
-    song = std::make_unique<song::SongSimulator>(song::TempoAutomation(songs[index].points));
+    song = std::make_unique<song::SongSimulator>(songs[index].tempo);
     driver = std::make_unique<testhost::SongDriver>(host, plug, *song);
     driver->JumpTo(0.0);
     driver->IdleTicks(1);  // the readout follows the jump
@@ -536,10 +531,8 @@ int RunInteractive(const testhost::PluginModule& module, const std::string& play
 
 int Run(int argc, char** argv) {
   const bool interactive = argc > 1 && std::strcmp(argv[1], "--interactive") == 0;
-  if (interactive) {
-    --argc;
-    ++argv;
-  }
+  argc -= interactive;
+  argv += interactive;
   const std::string pluginPath = testhost::WindowsPath(argc > 1 ? argv[1] : TEMPOTALLY_DEMO_PLUGIN);
   const std::string playerPath =
       FullPath(testhost::WindowsPath(argc > 2 ? argv[2] : TEMPOTALLY_DEMO_PLAYER));

@@ -1,4 +1,3 @@
-// Draws the sync chart with GDI into a surface of its own and writes it as a PNG file.
 #include "tools/demo/SyncChart.h"
 
 #include <windows.h>
@@ -7,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cwchar>
+#include <string>
 
 #include "editor/GdiHandles.h"
 #include "tools/demo/PngWriter.h"
@@ -123,23 +123,19 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const SelectedObject font(dc, label.Get());
   SetTextColor(dc, Ink);
 
-  // Grids and their labels.
   {
     const SelectedObject pen(dc, gridPen.Get());
     for (double beat = 0.0; beat <= lastBeat + 1e-9; beat += BeatGridStep) {
       const int x = X(beat, lastBeat);
       Line(dc, x, TempoTop, x, TempoBottom);
       Line(dc, x, ErrorTop, x, ErrorBottom);
-      wchar_t text[16];
-      std::swprintf(text, 16, L"%.0f", beat);
-      Text(dc, x, ErrorBottom + 6, text, TA_CENTER | TA_TOP);
+      Text(dc, x, ErrorBottom + 6, std::to_wstring(std::lround(beat)).c_str(), TA_CENTER | TA_TOP);
     }
     for (double bpm = BpmLow; bpm <= BpmHigh + 1e-9; bpm += BpmGridStep) {
       const int y = TempoY(bpm);
       Line(dc, Left, y, Right, y);
-      wchar_t text[16];
-      std::swprintf(text, 16, L"%.0f", bpm);
-      Text(dc, Left - 8, y - TextHeight / 2, text, TA_RIGHT | TA_TOP);
+      Text(dc, Left - 8, y - TextHeight / 2, std::to_wstring(std::lround(bpm)).c_str(),
+           TA_RIGHT | TA_TOP);
     }
     for (int decade = DecadeLow; decade <= DecadeHigh; ++decade) {
       const int y = ErrorY(std::pow(10.0, decade));
