@@ -12,48 +12,37 @@ one_line=() deb822=()
 for f in "$apt/sources.list" "$apt"/sources.list.d/*.list; do [ -f "$f" ] && one_line+=("$f"); done
 for f in "$apt"/sources.list.d/*.sources; do [ -f "$f" ] && deb822+=("$f"); done
 
-if [ ${#one_line[@]} -gt 0 ]; then
-  # deb [ option=value ... ] URI SUITE COMPONENT...
-  awk -v want="$suite" '
-    { sub(/#.*/, "") }
-    $1 == "deb" {
-      i = 2; keyring = ""
-      if ($2 ~ /^\[/) {
-        for (; i <= NF; i++) {
-          if ($i ~ /signed-by=/) { keyring = $i; sub(/.*signed-by=/, "", keyring); sub(/\].*/, "", keyring) }
-          if ($i ~ /\]$/) { i++; break }
-        }
-      }
-      if ($(i + 1) == want) print $i (keyring == "" ? "" : " " keyring)
-    }' "${one_line[@]}"
-fi
+# deb [ option=value ... ] URI SUITE COMPONENT... (/dev/null: awk reads no standard input)
+awk -v want="$suite" '
+  { sub(/#.*/, "") }
+  $1 == "deb" {
+    keyring = match($0, /signed-by=[^] \t]*/) ? substr($0, RSTART + 10, RLENGTH - 10) : ""
+    sub(/^[ \t]*deb[ \t]+(\[[^]]*\][ \t]*)?/, "")
+    if ($2 == want) print $1 (keyring == "" ? "" : " " keyring)
+  }' "${one_line[@]}" /dev/null
 
-if [ ${#deb822[@]} -gt 0 ]; then
-  # Stanzas of "Field: value" lines, separated by blank lines; a line that starts with white space
-  # continues the field above it. Field names are case-insensitive.
-  awk -v want="$suite" '
-    function flush(   n, k, u, s, served, keyring) {
-      served = 0
-      # A key file by path; a key written inline into the field is left to the system keyrings.
-      keyring = f["signed-by"] ~ /^\// ? f["signed-by"] : ""
-      sub(/ .*/, "", keyring)
-      n = split(f["suites"], s, " ")
-      for (k = 1; k <= n; k++) if (s[k] == want) served = 1
-      if (served && (" " f["types"] " ") ~ / deb / && tolower(f["enabled"]) != "no") {
-        n = split(f["uris"], u, " ")
-        for (k = 1; k <= n; k++) print u[k] (keyring == "" ? "" : " " keyring)
-      }
-      split("", f); field = ""
+# Stanzas of "Field: value" lines, separated by blank lines; a line that starts with white space
+# continues the field above it. Field names are case-insensitive.
+awk -v want="$suite" '
+  function flush(   n, k, u, keyring) {
+    # A key file by path; a key written inline into the field is left to the system keyrings.
+    keyring = f["signed-by"] ~ /^\// ? f["signed-by"] : ""
+    sub(/ .*/, "", keyring)
+    if (index(" " f["suites"] " ", " " want " ") && (" " f["types"] " ") ~ / deb / &&
+        tolower(f["enabled"]) != "no") {
+      n = split(f["uris"], u, " ")
+      for (k = 1; k <= n; k++) print u[k] (keyring == "" ? "" : " " keyring)
     }
-    FNR == 1 { flush() }
-    { gsub(/\t/, " ") }
-    /^#/ { next }
-    /^ *$/ { flush(); next }
-    /^ / { if (field != "") f[field] = f[field] " " $0; next }
-    {
-      field = tolower($0); sub(/:.*/, "", field)
-      value = $0; sub(/^[^:]*: */, "", value)
-      f[field] = value
-    }
-    END { flush() }' "${deb822[@]}"
-fi
+    split("", f); field = ""
+  }
+  FNR == 1 { flush() }
+  { gsub(/\t/, " ") }
+  /^#/ { next }
+  /^ *$/ { flush(); next }
+  /^ / { if (field != "") f[field] = f[field] " " $0; next }
+  {
+    field = tolower($0); sub(/:.*/, "", field)
+    value = $0; sub(/^[^:]*: */, "", value)
+    f[field] = value
+  }
+  END { flush() }' "${deb822[@]}" /dev/null

@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Proves that the README's two commands work on a bare Debian 12 machine: makes a minimal Debian 12
-# root (debootstrap, minbase) from the archive that this machine's own sources name, keeps only a
-# deb822 sources file in it, lays the committed tree into it and, with this machine's 32-bit
-# handlers taken away, runs `tools/run.sh` (which must write out/sync.png) and then `tools/test.sh`
-# inside it, so the set-up in the root has to install everything and register qemu itself.
-# Restores the handlers, unmounts everything and removes the root at the end, on failure and on a
-# signal too. Prints how long each stage took.
+# Proves that the README's two commands work on a bare Debian 12 machine: in a minimal Debian 12
+# root (debootstrap, minbase, from the archive that this machine's own sources name, with only a
+# deb822 sources file), with this machine's 32-bit handlers taken away, runs `tools/run.sh` (which
+# must write out/sync.png) and then `tools/test.sh` on the committed tree, so the set-up in the
+# root has to install everything and register qemu itself. Puts everything back at the end, on
+# failure and on a signal too, and prints how long each stage took.
 #
-#   tools/bare-check.sh [--prepare]     (as root, or through sudo; --prepare: only make the cached
-#                                       fresh root, touching no handler)
+#   tools/bare-check.sh        (as root, or through sudo)
 #
 # Keeps the fresh root as a tarball and the root's downloaded packages between runs, in
 # $TEMPOTALLY_BARE_CACHE (default ~/.cache/tempotally-bare).
@@ -22,6 +20,7 @@ binfmt=/proc/sys/fs/binfmt_misc
 inside_path=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
 
 work=""
+rootfs=""
 saved_handlers=()
 handlers_taken=0
 watcher=""
@@ -81,20 +80,11 @@ restore_handlers() {
   echo "== bare check: 32-bit handlers restored (${#saved_handlers[@]})"
 }
 
-# Every mount at or below the root, deepest first.
-mounts_below() {
-  [ -n "$work" ] || return 0
-  findmnt -rn -o TARGET | awk -v top="$work/" 'index($0 "/", top) == 1' | sort -r
-}
+# The root is a mount of its own (a bind onto itself), so that one recursive unmount takes it and
+# everything below it; a lazy one detaches what is still busy.
 unmount_all() {
-  local target pass
-  for pass in 1 2 3; do
-    for target in $(mounts_below); do umount "$target" 2>/dev/null || true; done
-    [ -n "$(mounts_below)" ] || return 0
-    sleep 1
-  done
-  for target in $(mounts_below); do umount --lazy "$target" 2>/dev/null || true; done
-  [ -z "$(mounts_below)" ]
+  [ -n "$rootfs" ] && mountpoint -q "$rootfs" || return 0
+  umount --recursive "$rootfs" 2>/dev/null || umount --recursive --lazy "$rootfs"
 }
 cleanup() {
   local status=$?
@@ -108,13 +98,8 @@ cleanup() {
     for pid in $(ls /proc | grep -x '[0-9]*'); do
       [ "$(readlink "/proc/$pid/root" 2>/dev/null)" = "$work/rootfs" ] && kill -9 "$pid" 2>/dev/null
     done
-    if unmount_all; then
-      rm -rf --one-file-system "$work"
-    else
-      echo "bare check: $work still has mounts; it is left in place:" >&2
-      mounts_below >&2
-      status=1
-    fi
+    unmount_all
+    rm -rf --one-file-system "$work"
   fi
   echo "== bare check: stage times"
   printf '   %s\n' "${times[@]}"
@@ -145,6 +130,7 @@ echo "   mirror from this machine's sources: $mirror"
 work=$(mktemp -d /var/tmp/tempotally-bare.XXXXXX)
 rootfs=$work/rootfs
 mkdir -p "$rootfs" "$cache/archives"
+mount --bind "$rootfs" "$rootfs"
 
 stage "fresh $release root"
 tarball=$cache/$release-minbase.tar
@@ -154,18 +140,17 @@ if [ -f "$tarball" ] && [ "$(cat "$cache/$release-minbase.mirror" 2>/dev/null)" 
 else
   debootstrap --variant=minbase ${keyring:+--keyring="$keyring"} "$release" "$rootfs" "$mirror" \
     >"$work/debootstrap.log" 2>&1 || { tail -n 20 "$work/debootstrap.log" >&2; exit 1; }
-  unmount_all
   # Only deb822 sources, as a fresh machine of this release has.
   rm -f "$rootfs/etc/apt/sources.list"
   printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n' \
     "$mirror" "$release" "$release" /usr/share/keyrings/debian-archive-keyring.gpg \
     >"$rootfs/etc/apt/sources.list.d/debian.sources"
   chroot "$rootfs" apt-get clean
-  tar -C "$rootfs" -cf "$tarball.part" . && mv "$tarball.part" "$tarball"
+  # Whatever debootstrap left mounted inside stays out of the tarball.
+  tar --one-file-system -C "$rootfs" -cf "$tarball.part" . && mv "$tarball.part" "$tarball"
   echo "$mirror" >"$cache/$release-minbase.mirror"
 fi
 cp /etc/resolv.conf "$rootfs/etc/resolv.conf"
-[ "${1:-}" != "--prepare" ] || exit 0
 
 stage "committed tree laid into the root"
 mkdir -p "$rootfs/src/tempotally"

@@ -7,13 +7,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
-if ! command -v clang++ >/dev/null 2>&1; then
-  echo "fuzz: installing clang" >&2
-  SUDO=$([ "$(id -u)" -eq 0 ] || echo sudo)
-  $SUDO apt-get update -qq >/dev/null
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-    clang libclang-rt-dev >/dev/null
-fi
+"$root/tools/setup.sh" clang libclang-rt-dev
 cd "$root"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(nproc)"

@@ -12,7 +12,6 @@ cd "$root"
 build="$root/build/release"
 echo "== release build (MinSizeRel) in $build"
 cmake --preset release >/dev/null
-# The DLL, and the programs that test it as shipped.
 cmake --build --preset release -j "$(nproc)"
 echo "== packing and testing the archive as shipped"
 WINEPREFIX="${WINEPREFIX:-$root/build/wine-prefix}" tools/with-wine-display.sh ctest --preset release

@@ -3,7 +3,7 @@
 # Wine (32-bit loader plus the 64-bit server), a virtual X display, CMake, the Google test and
 # benchmark libraries and the header-only stb (PNG output). Where the kernel cannot run 32-bit Linux
 # programs itself (IA-32 emulation switched off), the 32-bit Wine loader runs through qemu-user,
-# registered with binfmt_misc.
+# registered with binfmt_misc. Packages named as arguments are installed too (tools/fuzz.sh: clang).
 # Idempotent and quiet when everything is already in place.
 set -euo pipefail
 
@@ -20,26 +20,21 @@ installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install o
 
 AptUpdateTries=3
 AptRetrySeconds=10
-apt_errors=$(mktemp)
-trap 'rm -f "$apt_errors"' EXIT
 apt_updated=0
 apt_update() {
-  if [ "$apt_updated" -eq 0 ]; then
-    # A mirror in the middle of a sync serves an index that fails its check; apt then keeps the
-    # lists it had. Try again a few times, then go on: the install says clearly what it lacks.
-    local try
-    for try in $(seq "$AptUpdateTries"); do
-      if $SUDO apt-get update -qq >/dev/null 2>"$apt_errors" && ! grep -q '^[EW]:' "$apt_errors"; then
-        break
-      fi
-      [ "$try" -lt "$AptUpdateTries" ] && sleep "$AptRetrySeconds"
-    done
-    if grep -q '^E:' "$apt_errors"; then
-      echo "setup: apt-get update could not refresh every package list; installing from what it has:" >&2
-      grep '^E:' "$apt_errors" | head -3 >&2
-      apt_lists_partial=1
-    fi
-    apt_updated=1
+  [ "$apt_updated" -eq 0 ] || return 0
+  apt_updated=1
+  # A mirror in the middle of a sync serves an index that fails its check; apt then keeps the
+  # lists it had. Try again a few times, then go on: the install says clearly what it lacks.
+  local try errors
+  for try in $(seq "$AptUpdateTries"); do
+    errors=$($SUDO apt-get update -qq 2>&1 >/dev/null) && ! grep -q '^[EW]:' <<<"$errors" && break
+    [ "$try" -lt "$AptUpdateTries" ] && sleep "$AptRetrySeconds"
+  done
+  if grep -q '^E:' <<<"$errors"; then
+    echo "setup: apt-get update could not refresh every package list; installing from what it has:" >&2
+    grep '^E:' <<<"$errors" | head -3 >&2
+    apt_lists_partial=1
   fi
 }
 apt_lists_partial=0
@@ -53,28 +48,16 @@ apt_install() {
   $SUDO apt-get install -y -qq --no-install-recommends -t "$codename" "$@" >/dev/null
 }
 
+# Boost.Lockfree (header only) serves the engine's ring of waiting ticks on both targets. Without
+# the 32-bit X Input library Wine drops every cursor clip at once; without the Xinerama library it
+# sees one monitor on a display of several heads, and Wine's desktop process, which counts the
+# monitors for every program, is 64-bit while the programs are 32-bit.
 need=()
-have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
-have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
-have cmake || need+=(cmake)
-have make || need+=(make)
-have g++ || need+=(g++)
-have Xvfb || need+=(xvfb)
-have xauth || need+=(xauth)
-installed googletest || need+=(googletest)
-installed libgtest-dev || need+=(libgtest-dev)
-installed libbenchmark-dev || need+=(libbenchmark-dev)
-installed libstb-dev || need+=(libstb-dev)
-# Boost.Lockfree (header only) for the engine's ring of waiting ticks, on both targets.
-installed libboost-dev || need+=(libboost-dev)
-installed wine32:i386 || need+=(wine wine32:i386)
-installed wine64 || need+=(wine64)
-# Without the 32-bit X Input library Wine drops every cursor clip at once.
-installed libxi6:i386 || need+=(libxi6:i386)
-# Without the Xinerama library Wine sees one monitor on a display of several heads. Wine's desktop
-# process, which counts the monitors for every program, is 64-bit; the programs are 32-bit.
-installed libxinerama1:amd64 || need+=(libxinerama1:amd64)
-installed libxinerama1:i386 || need+=(libxinerama1:i386)
+for package in g++-mingw-w64-i686-posix binutils-mingw-w64-i686 cmake make g++ xvfb xauth \
+  googletest libgtest-dev libbenchmark-dev libstb-dev libboost-dev wine wine32:i386 wine64 \
+  libxi6:i386 libxinerama1:amd64 libxinerama1:i386 "$@"; do
+  installed "$package" || need+=("$package")
+done
 
 if [ ${#need[@]} -gt 0 ]; then
   echo "setup: installing ${need[*]}" >&2
@@ -83,20 +66,6 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   apt_update
   apt_install "${need[@]}"
-fi
-
-# Every program that the build, the tests, the demo and the package run, present or named.
-missing=()
-for tool in cmake ctest cpack make g++ i686-w64-mingw32-gcc-posix i686-w64-mingw32-g++-posix \
-  i686-w64-mingw32-windres i686-w64-mingw32-objdump Xvfb xvfb-run xauth wine wineserver awk sed grep \
-  diff cmp paste timeout realpath stat mktemp; do
-  have "$tool" || missing+=("$tool")
-done
-[ -f /usr/src/googletest/CMakeLists.txt ] || missing+=("/usr/src/googletest (googletest)")
-[ -f /usr/include/stb/stb_image_write.h ] || missing+=("/usr/include/stb/stb_image_write.h (libstb-dev)")
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "setup: still missing after installing: ${missing[*]}" >&2
-  exit 1
 fi
 
 # Can this kernel run the 32-bit Wine loader directly?

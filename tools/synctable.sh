@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the native tools (the native preset) and prints the sync table; arguments go to synctable
-# (--every N, --step 1|4, --no-lookahead, --summary: the README's table of the sync set).
+# (--summary: the README's table of the sync set; --help lists the others).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" && cmake --preset native >/dev/null

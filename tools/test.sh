@@ -7,19 +7,17 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/tools/setup.sh"
 cd "$root"
-build() {
+# Configures, builds and tests one preset; a command given after the preset runs the tests.
+check() {
   echo "== $1"
   cmake --preset "$2" >/dev/null
   cmake --build --preset "$2" -j "$(nproc)"
+  "${@:3}" ctest --preset "$2"
 }
-build "native core" native
-ctest --preset native
-build "native core under ASan and UBSan" asan
-ctest --preset asan
-build "shared engine under ThreadSanitizer" tsan
-ctest --preset tsan
-build "Windows side, through Wine" win
-WINEPREFIX="$root/build/wine-prefix" tools/with-wine-display.sh ctest --preset win
+check "native core" native
+check "native core under ASan and UBSan" asan
+check "shared engine under ThreadSanitizer" tsan
+WINEPREFIX="$root/build/wine-prefix" check "Windows side, through Wine" win tools/with-wine-display.sh
 echo "== the release archive, tested as shipped"
 tools/package.sh
 echo "== all tests passed"

@@ -33,7 +33,7 @@ void Tap(WORD key) {
   testsupport::Pump(300);
 }
 
-// The window's pixels as they are on the screen, as RGB rows; the number of distinct colours.
+// The window's pixels as they are on the screen, as a PNG file; the number of distinct colours.
 size_t CaptureToPng(HWND window, const std::string& path) {
   RECT rect{};
   GetWindowRect(window, &rect);
@@ -43,20 +43,20 @@ size_t CaptureToPng(HWND window, const std::string& path) {
   HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-  std::vector<uint8_t> rgb;
+  Pixels pixels{width, height, {}};
   std::set<COLORREF> colours;
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const COLORREF c = GetPixel(memory, x, y);
       colours.insert(c);
-      rgb.insert(rgb.end(), {GetRValue(c), GetGValue(c), GetBValue(c)});
+      pixels.rgb.push_back(Rgb(GetRValue(c), GetGValue(c), GetBValue(c)));
     }
   }
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  EXPECT_TRUE(demo::WritePng(path, width, height, rgb));
+  EXPECT_TRUE(demo::WritePng(path, pixels));
   return colours.size();
 }
 

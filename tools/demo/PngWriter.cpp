@@ -8,23 +8,19 @@ namespace tempotally::demo {
 
 constexpr int RgbChannels = 3;
 
-bool WritePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
-  if (width <= 0 || height <= 0 ||
-      rgb.size() != static_cast<size_t>(width) * static_cast<size_t>(height) * RgbChannels) {
+bool WritePng(const std::string& path, const testhost::Pixels& pixels) {
+  if (pixels.width <= 0 || pixels.height <= 0 ||
+      pixels.rgb.size() != static_cast<size_t>(pixels.width) * static_cast<size_t>(pixels.height)) {
     return false;
   }
-  return stbi_write_png(path.c_str(), width, height, RgbChannels, rgb.data(),
-                        width * RgbChannels) != 0;
-}
-
-bool WritePng(const std::string& path, const testhost::Pixels& pixels) {
   std::vector<uint8_t> rgb;
   rgb.reserve(pixels.rgb.size() * RgbChannels);
   for (uint32_t p : pixels.rgb) {
     rgb.insert(rgb.end(), {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8),
                            static_cast<uint8_t>(p)});
   }
-  return WritePng(path, pixels.width, pixels.height, rgb);
+  return stbi_write_png(path.c_str(), pixels.width, pixels.height, RgbChannels, rgb.data(),
+                        pixels.width * RgbChannels) != 0;
 }
 
 }  // namespace tempotally::demo

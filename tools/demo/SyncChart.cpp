@@ -1,4 +1,3 @@
-// Draws the sync chart with GDI into a surface of its own and writes it as a PNG file.
 #include "tools/demo/SyncChart.h"
 
 #include <windows.h>
@@ -7,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cwchar>
+#include <string>
 
 #include "editor/EditorGdi.h"
 #include "tools/demo/PngWriter.h"
@@ -52,18 +52,17 @@ int X(double beat, double lastBeat) {
   return Left + static_cast<int>(std::lround(beat / lastBeat * (Right - Left)));
 }
 
-int TempoY(double bpm) {
-  const double clamped = std::clamp(bpm, BpmLow, BpmHigh);
-  return TempoBottom - static_cast<int>(std::lround((clamped - BpmLow) / (BpmHigh - BpmLow) *
-                                                    (TempoBottom - TempoTop)));
+// `value`, held between `low` and `high`, as a row from `bottom` (low) up to `top` (high).
+int Row(double value, double low, double high, int top, int bottom) {
+  const double clamped = std::clamp(value, low, high);
+  return bottom - static_cast<int>(std::lround((clamped - low) / (high - low) * (bottom - top)));
 }
+
+int TempoY(double bpm) { return Row(bpm, BpmLow, BpmHigh, TempoTop, TempoBottom); }
 
 int ErrorY(double seconds) {
   const double decade = seconds > 0.0 ? std::log10(seconds) : DecadeLow;
-  const double clamped = std::clamp(decade, double(DecadeLow), double(DecadeHigh));
-  return ErrorBottom -
-         static_cast<int>(std::lround((clamped - DecadeLow) / (DecadeHigh - DecadeLow) *
-                                      (ErrorBottom - ErrorTop)));
+  return Row(decade, DecadeLow, DecadeHigh, ErrorTop, ErrorBottom);
 }
 
 void Text(HDC dc, int x, int y, const wchar_t* text, UINT align = TA_LEFT | TA_TOP) {
@@ -96,33 +95,14 @@ void Series(HDC dc, HPEN pen, const std::vector<SyncPoint>& points, double lastB
   flush();
 }
 
-// The outline of `r`, its right and bottom edges included.
-void Frame(HDC dc, HPEN pen, const RECT& r) {
-  const SelectedObject selected(dc, pen);
-  const SelectedObject hollow(dc, GetStockObject(NULL_BRUSH));
-  Rectangle(dc, r.left, r.top, r.right + 1, r.bottom + 1);
-}
-
 // The lowest line also carries every smaller error, exact agreement included.
-const wchar_t* DecadeLabel(int decade) {
-  static const wchar_t* const labels[] = {
-      L"\u2264 1 \u00b5s", L"10 \u00b5s", L"100 \u00b5s", L"1 ms", L"10 ms",
-      L"100 ms",           L"1 s",        L"10 s",        L"100 s"};
-  return labels[decade - DecadeLow];
-}
+constexpr const wchar_t* DecadeLabels[DecadeHigh - DecadeLow + 1] = {
+    L"\u2264 1 \u00b5s", L"10 \u00b5s", L"100 \u00b5s", L"1 ms", L"10 ms",
+    L"100 ms",           L"1 s",        L"10 s",        L"100 s"};
 
 void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const double lastBeat = std::max(1.0, points.back().beat);
-  // The time told after the song's first tick cannot hold that tick's length, which the host's
-  // figures give only from the second tick on: drawn, but left out of the largest errors.
-  double hostMax = 0.0, toldMax = 0.0, restoredMax = 0.0;
-  for (size_t i = 0; i < points.size(); ++i) {
-    const SyncPoint& p = points[i];
-    if (!std::isnan(p.hostError)) hostMax = std::max(hostMax, p.hostError);
-    if (i <= FirstTickPoint) continue;
-    if (!std::isnan(p.toldError)) toldMax = std::max(toldMax, p.toldError);
-    if (!std::isnan(p.restoredError)) restoredMax = std::max(restoredMax, p.restoredError);
-  }
+  const LargestErrors largest = Largest(points);
 
   const GdiObject<HBRUSH> paper(CreateSolidBrush(Paper));
   const RECT all = {0, 0, Width, Height};
@@ -133,7 +113,7 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const GdiObject<HFONT> label(CreateFontW(TextHeight, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET,
                                            0, 0, ANTIALIASED_QUALITY, 0, L"Tahoma"));
   const GdiObject<HPEN> gridPen(CreatePen(PS_SOLID, 1, Grid));
-  const GdiObject<HPEN> inkPen(CreatePen(PS_SOLID, 1, Ink));
+  const GdiObject<HBRUSH> ink(CreateSolidBrush(Ink));
 
   {
     const SelectedObject font(dc, title.Get());
@@ -143,57 +123,56 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
   const SelectedObject font(dc, label.Get());
   SetTextColor(dc, Ink);
 
-  // Grids and their labels.
   {
     const SelectedObject pen(dc, gridPen.Get());
     for (double beat = 0.0; beat <= lastBeat + 1e-9; beat += BeatGridStep) {
       const int x = X(beat, lastBeat);
       Line(dc, x, TempoTop, x, TempoBottom);
       Line(dc, x, ErrorTop, x, ErrorBottom);
-      wchar_t text[16];
-      std::swprintf(text, 16, L"%.0f", beat);
-      Text(dc, x, ErrorBottom + 6, text, TA_CENTER | TA_TOP);
+      Text(dc, x, ErrorBottom + 6, std::to_wstring(std::lround(beat)).c_str(), TA_CENTER | TA_TOP);
     }
     for (double bpm = BpmLow; bpm <= BpmHigh + 1e-9; bpm += BpmGridStep) {
       const int y = TempoY(bpm);
       Line(dc, Left, y, Right, y);
-      wchar_t text[16];
-      std::swprintf(text, 16, L"%.0f", bpm);
-      Text(dc, Left - 8, y - TextHeight / 2, text, TA_RIGHT | TA_TOP);
+      Text(dc, Left - 8, y - TextHeight / 2, std::to_wstring(std::lround(bpm)).c_str(),
+           TA_RIGHT | TA_TOP);
     }
     for (int decade = DecadeLow; decade <= DecadeHigh; ++decade) {
       const int y = ErrorY(std::pow(10.0, decade));
       Line(dc, Left, y, Right, y);
-      Text(dc, Left - 8, y - TextHeight / 2, DecadeLabel(decade), TA_RIGHT | TA_TOP);
+      Text(dc, Left - 8, y - TextHeight / 2, DecadeLabels[decade - DecadeLow], TA_RIGHT | TA_TOP);
     }
   }
-  Frame(dc, inkPen.Get(), {Left, TempoTop, Right, TempoBottom});
-  Frame(dc, inkPen.Get(), {Left, ErrorTop, Right, ErrorBottom});
+  // The plots' outlines, their right and bottom edges included.
+  for (RECT frame : {RECT{Left, TempoTop, Right + 1, TempoBottom + 1},
+                     RECT{Left, ErrorTop, Right + 1, ErrorBottom + 1}}) {
+    FrameRect(dc, &frame, ink.Get());
+  }
   Text(dc, Left, TempoTop - TextHeight - 6, L"Tempo (BPM)");
   Text(dc, Left, ErrorTop - TextHeight - 6, L"Error against the true time (log scale)");
   Text(dc, (Left + Right) / 2, ErrorBottom + 26, L"Beat", TA_CENTER | TA_TOP);
 
   const GdiObject<HPEN> tempoPen(CreatePen(PS_SOLID, LineWidth, TempoColour));
-  const GdiObject<HPEN> hostPen(CreatePen(PS_SOLID, LineWidth, HostColour));
-  const GdiObject<HPEN> toldPen(CreatePen(PS_SOLID, LineWidth, ToldColour));
-  // Thin and dashed: it lies on the told time's line wherever the save kept the time exactly.
-  const GdiObject<HPEN> restoredPen(CreatePen(PS_DASH, 1, RestoredColour));
   Series(dc, tempoPen.Get(), points, lastBeat, &SyncPoint::bpm, TempoY);
-  Series(dc, hostPen.Get(), points, lastBeat, &SyncPoint::hostError, ErrorY);
-  Series(dc, toldPen.Get(), points, lastBeat, &SyncPoint::toldError, ErrorY);
-  Series(dc, restoredPen.Get(), points, lastBeat, &SyncPoint::restoredError, ErrorY);
-
-  // The legend, with each series' largest error, and what the told time's error is made of.
+  // The errors, each with its largest one for the legend. The restored time's line is thin and
+  // dashed: it lies on the told time's line wherever the save kept the time exactly.
   const struct {
-    const GdiObject<HPEN>& pen;
+    double SyncPoint::*value;
+    GdiObject<HPEN> pen;
     COLORREF colour;
     const wchar_t* name;
     double largest;
   } legend[] = {
-      {hostPen, HostColour, L"the host's own time", hostMax},
-      {toldPen, ToldColour, L"the time told to the video player, after the first tick", toldMax},
-      {restoredPen, RestoredColour, L"the same, played again after the project was saved and reopened",
-       restoredMax}};
+      {&SyncPoint::hostError, GdiObject<HPEN>(CreatePen(PS_SOLID, LineWidth, HostColour)),
+       HostColour, L"the host's own time", largest.host},
+      {&SyncPoint::toldError, GdiObject<HPEN>(CreatePen(PS_SOLID, LineWidth, ToldColour)),
+       ToldColour, L"the time told to the video player, after the first tick", largest.told},
+      {&SyncPoint::restoredError, GdiObject<HPEN>(CreatePen(PS_DASH, 1, RestoredColour)),
+       RestoredColour, L"the same, played again after the project was saved and reopened",
+       largest.restored}};
+  for (const auto& row : legend) Series(dc, row.pen.Get(), points, lastBeat, row.value, ErrorY);
+
+  // The legend, and what the told time's error is made of.
   int y = LegendTop;
   for (const auto& entry : legend) {
     {
@@ -217,6 +196,19 @@ void Draw(HDC dc, const std::vector<SyncPoint>& points) {
 }
 
 }  // namespace
+
+LargestErrors Largest(const std::vector<SyncPoint>& points) {
+  LargestErrors largest;
+  for (size_t i = 0; i < points.size(); ++i) {
+    const SyncPoint& p = points[i];
+    if (!std::isnan(p.hostError)) largest.host = std::max(largest.host, p.hostError);
+    if (i <= FirstTickPoint) continue;
+    if (!std::isnan(p.toldError)) largest.told = std::max(largest.told, p.toldError);
+    if (!std::isnan(p.restoredError))
+      largest.restored = std::max(largest.restored, p.restoredError);
+  }
+  return largest;
+}
 
 bool WriteSyncChart(const std::string& path, const std::vector<SyncPoint>& points) {
   DibSurface surface;

@@ -3,6 +3,7 @@
 // to each toggle label. Shapes are anti-aliased by counting 4 x 4 samples inside each pixel.
 #include "tools/skin/SkinArt.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -16,6 +17,10 @@ struct Colour {
   double r, g, b;
 };
 
+Colour Mix(Colour a, Colour b, double t) {
+  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
+}
+
 constexpr Colour WindowColour{49, 55, 59};
 constexpr Colour SpareColour{40, 45, 49};
 
@@ -27,10 +32,6 @@ constexpr Panel TopPanelArt{TopPanel, {54, 60, 64}, {39, 45, 49}};
 constexpr Panel GraphPanelArt{GraphPanel, {33, 39, 43}, {25, 31, 35}};
 constexpr Panel AboutPanelArt{AboutPanel, {29, 34, 38}, {25, 31, 35}};
 
-constexpr int LedCell = LedSize;
-constexpr int LedOffX = LedSpriteX;
-constexpr int LedOnX = LedSpriteX + LedSize;
-constexpr int LedY = LedSpriteY;
 // Graph rules at each quarter of the bars' full height, a dot every third column.
 constexpr int RuleStep = GraphMaxBar / 4;
 constexpr int RuleDotStep = 3;
@@ -47,39 +48,18 @@ class Canvas {
     }
   }
 
-  void Frame(int left, int top, int right, int bottom, Colour colour) {
-    Fill(left, top, right, top, colour);
-    Fill(left, bottom, right, bottom, colour);
-    Fill(left, top, left, bottom, colour);
-    Fill(right, top, right, bottom, colour);
-  }
-
+  // The panel in its frame colour, then its inside in its fill colour.
   void DrawPanel(const Panel& panel) {
     const PanelBounds& at = panel.at;
-    Fill(at.left, at.top, at.right, at.bottom, panel.fill);
-    Frame(at.left, at.top, at.right, at.bottom, panel.frame);
+    Fill(at.left, at.top, at.right, at.bottom, panel.frame);
+    Fill(at.left + 1, at.top + 1, at.right - 1, at.bottom - 1, panel.fill);
   }
 
-  // Blends `colour` over the pixels of the box in proportion to how much of each the shape covers.
-  void Paint(int left, int top, int right, int bottom,
-             const std::function<bool(double, double)>& inside, Colour colour, double alpha = 1.0) {
-    for (int y = top; y <= bottom; ++y) {
-      for (int x = left; x <= right; ++x) {
-        int hits = 0;
-        for (int sy = 0; sy < Samples; ++sy) {
-          for (int sx = 0; sx < Samples; ++sx) {
-            if (inside(x + (sx + 0.5) / Samples, y + (sy + 0.5) / Samples)) ++hits;
-          }
-        }
-        Blend(x, y, colour, alpha * hits / (Samples * Samples));
-      }
-    }
-  }
-
-  // Like Paint, with a colour that depends on the sample position.
+  // Blends the shape's mean colour over each pixel of the box, in proportion to how much of the
+  // pixel the shape covers.
   void Shade(int left, int top, int right, int bottom,
              const std::function<bool(double, double)>& inside,
-             const std::function<Colour(double, double)>& colourAt) {
+             const std::function<Colour(double, double)>& colourAt, double alpha = 1.0) {
     for (int y = top; y <= bottom; ++y) {
       for (int x = left; x <= right; ++x) {
         Colour sum{0, 0, 0};
@@ -94,50 +74,38 @@ class Canvas {
           }
         }
         if (hits == 0) continue;
-        Blend(x, y, {sum.r / hits, sum.g / hits, sum.b / hits},
-              static_cast<double>(hits) / (Samples * Samples));
+        Blend(x, y, {sum.r / hits, sum.g / hits, sum.b / hits}, alpha * hits / (Samples * Samples));
       }
     }
   }
 
+  // Shade in one colour; whole-number channels, so the mean is that colour exactly.
+  void Paint(int left, int top, int right, int bottom,
+             const std::function<bool(double, double)>& inside, Colour colour, double alpha = 1.0) {
+    const auto same = [colour](double, double) { return colour; };
+    Shade(left, top, right, bottom, inside, same, alpha);
+  }
+
   std::vector<uint8_t> BitmapFile() const {
-    constexpr int FileHeader = 14, InfoHeader = 40, Bpp = 24;
-    constexpr int RowBytes = (SheetSize * 3 + 3) / 4 * 4;
-    constexpr int ImageBytes = RowBytes * SheetSize;
-    constexpr int PixelsPerMetre = 2835;  // 72 dpi
-    std::vector<uint8_t> out;
-    auto put16 = [&](uint32_t v) {
-      out.push_back(static_cast<uint8_t>(v));
-      out.push_back(static_cast<uint8_t>(v >> 8));
-    };
-    auto put32 = [&](uint32_t v) {
-      put16(v & 0xFFFF);
-      put16(v >> 16);
-    };
-    out.push_back('B');
-    out.push_back('M');
-    put32(FileHeader + InfoHeader + ImageBytes);
-    put32(0);
-    put32(FileHeader + InfoHeader);
-    put32(InfoHeader);
-    put32(SheetSize);
-    put32(SheetSize);  // positive: rows bottom-up
-    put16(1);
-    put16(Bpp);
-    put32(0);  // BI_RGB
-    put32(ImageBytes);
-    put32(PixelsPerMetre);
-    put32(PixelsPerMetre);
-    put32(0);
-    put32(0);
+    constexpr uint32_t FileHeader = 14, InfoHeader = 40, Bpp = 24, Planes = 1, BiRgb = 0;
+    constexpr uint32_t RowBytes = (SheetSize * 3 + 3) / 4 * 4;
+    constexpr uint32_t ImageBytes = RowBytes * SheetSize;
+    constexpr uint32_t PixelsPerMetre = 2835;  // 72 dpi
+    // The file header after "BM", then the info header, as little-endian words; the planes and
+    // the bits per pixel share one word. A positive height: rows bottom-up.
+    const uint32_t words[] = {FileHeader + InfoHeader + ImageBytes, 0, FileHeader + InfoHeader,
+                              InfoHeader, SheetSize, SheetSize, Planes | Bpp << 16, BiRgb,
+                              ImageBytes, PixelsPerMetre, PixelsPerMetre, 0, 0};
+    std::vector<uint8_t> out = {'B', 'M'};
+    for (const uint32_t word : words) {
+      for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(word >> (8 * i)));
+    }
     for (int y = SheetSize - 1; y >= 0; --y) {
       for (int x = 0; x < SheetSize; ++x) {
         const Colour& c = pixels_[y * SheetSize + x];
-        out.push_back(Channel(c.b));
-        out.push_back(Channel(c.g));
-        out.push_back(Channel(c.r));
+        out.insert(out.end(), {Channel(c.b), Channel(c.g), Channel(c.r)});
       }
-      for (int pad = SheetSize * 3; pad < RowBytes; ++pad) out.push_back(0);
+      out.resize(out.size() + RowBytes - SheetSize * 3, 0);
     }
     return out;
   }
@@ -145,24 +113,12 @@ class Canvas {
  private:
   Colour& At(int x, int y) { return pixels_[y * SheetSize + x]; }
 
-  void Blend(int x, int y, Colour colour, double alpha) {
-    Colour& p = At(x, y);
-    p = {p.r + (colour.r - p.r) * alpha, p.g + (colour.g - p.g) * alpha,
-         p.b + (colour.b - p.b) * alpha};
-  }
+  void Blend(int x, int y, Colour colour, double alpha) { At(x, y) = Mix(At(x, y), colour, alpha); }
 
-  static uint8_t Channel(double v) {
-    if (v <= 0.0) return 0;
-    if (v >= 255.0) return 255;
-    return static_cast<uint8_t>(v + 0.5);
-  }
+  static uint8_t Channel(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0) + 0.5); }
 
   std::vector<Colour> pixels_;
 };
-
-Colour Mix(Colour a, Colour b, double t) {
-  return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t};
-}
 
 double Squared(double v) { return v * v; }
 
@@ -196,8 +152,8 @@ constexpr Colour DarkSteel{72, 79, 84};
 // A lit or unlit LED on the top panel's fill: a dark bezel, a body shaded from its upper left,
 // a small reflection, and for the lit one a faint glow around it.
 void DrawLed(Canvas& canvas, int left, int top, bool lit) {
-  const double cx = left + LedCell / 2.0, cy = top + LedCell / 2.0;
-  const int right = left + LedCell - 1, bottom = top + LedCell - 1;
+  const double cx = left + LedSize / 2.0, cy = top + LedSize / 2.0;
+  const int right = left + LedSize - 1, bottom = top + LedSize - 1;
   canvas.Fill(left, top, right, bottom, TopPanelArt.fill);
   if (lit) canvas.Paint(left, top, right, bottom, Disc(cx, cy, 5.0), Orange, 0.28);
   canvas.Paint(left, top, right, bottom, Disc(cx, cy, 4.4), {28, 32, 35});
@@ -299,8 +255,8 @@ std::vector<uint8_t> DrawSkinBitmapFile() {
   DrawGraphRules(canvas);
   DrawAboutArt(canvas);
 
-  DrawLed(canvas, LedOffX, LedY, false);
-  DrawLed(canvas, LedOnX, LedY, true);
+  DrawLed(canvas, LedSpriteX, LedSpriteY, false);
+  DrawLed(canvas, LedSpriteX + LedSize, LedSpriteY, true);
   return canvas.BitmapFile();
 }
 

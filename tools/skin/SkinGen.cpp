@@ -1,6 +1,4 @@
 // Writes the editor's skin sheet, resources/skin.bmp, which the module carries as bitmap 101.
-//
-//   skin_gen OUTPUT.bmp
 #include <cstdio>
 
 #include "tools/skin/SkinArt.h"

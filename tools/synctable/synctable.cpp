@@ -1,5 +1,5 @@
 // Plays DefaultSong through the timeline engine the way the host drives it, tick by tick, and
-// prints at every N-th beat the true time, the host's own time and the engine's, with both errors.
+// prints at every beat the true time, the host's own time and the engine's, with both errors.
 // With --summary: for each song of the sync set, the told time's largest error with the recording
 // rule and the saved runs of before and of now, live and after a save and a restore.
 #include <algorithm>
@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "devhost/SongSimulator.h"
@@ -20,65 +21,39 @@ using tempotally::TimelineEngine;
 using tempotally::song::SongSimulator;
 using tempotally::song::TempoAutomation;
 
-constexpr int DefaultEvery = 1;
-
 struct Options {
-  int every = DefaultEvery;
   int step = tempotally::StepEveryTick;
   bool lookahead = true;
-  bool bits = false;  // print every tick's elapsed time as raw bits, to compare builds
+  bool bits = false;
   bool summary = false;
 };
 
-void Usage(const char* program) {
-  std::fprintf(stderr,
-               "usage: %s [--every N] [--step 1|4] [--no-lookahead] [--bits] [--summary]\n"
-               "  --every N       print every N-th beat (default %d)\n"
-               "  --step S        summation step of the engine: 1, or 4 as with Optimise\n"
-               "  --no-lookahead  play with Look ahead off\n"
-               "  --bits          print tick and elapsed-time bits on every tick instead\n"
-               "  --summary       the largest errors of the sync set, before and now\n",
-               program, DefaultEvery);
-}
+constexpr char Usage[] =
+    "usage: synctable [--step 1|4] [--no-lookahead] [--bits] [--summary]\n"
+    "  --step S        summation step of the engine: 1, or 4 as with Optimise\n"
+    "  --no-lookahead  play with Look ahead off\n"
+    "  --bits          print tick and elapsed-time bits on every tick instead, to compare builds\n"
+    "  --summary       the largest errors of the sync set, before and now\n";
 
 bool Parse(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(argv[i], "--every") == 0 && hasValue) {
-      options.every = std::atoi(argv[++i]);
-      if (options.every < 1) return false;
-    } else if (std::strcmp(argv[i], "--step") == 0 && hasValue) {
+    const std::string_view arg = argv[i];
+    if (arg == "--step" && i + 1 < argc) {
       options.step = std::atoi(argv[++i]);
       if (options.step != tempotally::StepEveryTick && options.step != tempotally::StepOptimised) {
         return false;
       }
-    } else if (std::strcmp(argv[i], "--bits") == 0) {
+    } else if (arg == "--bits") {
       options.bits = true;
-    } else if (std::strcmp(argv[i], "--summary") == 0) {
+    } else if (arg == "--summary") {
       options.summary = true;
-    } else if (std::strcmp(argv[i], "--no-lookahead") == 0) {
+    } else if (arg == "--no-lookahead") {
       options.lookahead = false;
     } else {
       return false;
     }
   }
   return true;
-}
-
-// One line a tick: the tick reached and the bits of the elapsed time there. Two builds of the
-// engine that give the same lines compute the same doubles.
-void PrintBits(TimelineEngine& engine, SongSimulator& sim, int step) {
-  const int ticks =
-      static_cast<int>(TempoAutomation::DefaultSongEndBeat) * tempotally::TicksPerBeat;
-  for (int i = 0; i < ticks; ++i) {
-    engine.hostTime[0] = sim.HostTimeMs();
-    engine.RecordTick(sim.PositionTicks());
-    sim.AdvanceTick();
-    const double elapsed = engine.ElapsedSeconds(engine.currentTick, step);
-    uint64_t bits;
-    std::memcpy(&bits, &elapsed, sizeof bits);
-    std::printf("%d %016" PRIx64 "\n", engine.currentTick, bits);
-  }
 }
 
 // The recording rule and the saved runs of before: a measured length within the change threshold
@@ -200,7 +175,7 @@ void PrintSummary() {
 int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
-    Usage(argv[0]);
+    std::fputs(Usage, stderr);
     return 2;
   }
 
@@ -222,17 +197,18 @@ int main(int argc, char** argv) {
   sim.Start();
   engine.OnTransport(tempotally::TransportPlaying);
 
-  if (options.bits) {
-    PrintBits(engine, sim, options.step);
-    return 0;
+  // With --bits one line a tick: the tick reached and the bits of the elapsed time there; two
+  // builds of the engine that print the same lines compute the same doubles.
+  if (!options.bits) {
+    std::printf("%6s %6s %12s %12s %12s %14s %14s\n", "beat", "bpm", "true s", "host s",
+                "engine s", "engine-true", "host-true");
   }
-
-  std::printf("%6s %6s %12s %12s %12s %14s %14s\n", "beat", "bpm", "true s", "host s", "engine s",
-              "engine-true", "host-true");
-  const int beats = static_cast<int>(TempoAutomation::DefaultSongEndBeat);
+  const int ticks =
+      static_cast<int>(TempoAutomation::DefaultSongEndBeat) * tempotally::TicksPerBeat;
   int changes = 0;
-  for (int beat = 0; beat <= beats; ++beat) {
-    if (beat % options.every == 0) {
+  for (int tick = 0;; ++tick) {
+    const int beat = tick / tempotally::TicksPerBeat;
+    if (!options.bits && tick % tempotally::TicksPerBeat == 0) {
       const double trueSeconds = sim.TrueSeconds();
       const double hostSeconds = sim.HostTimeMs() / tempotally::MillisecondsPerSecond;
       const double engineSeconds = engine.ElapsedSeconds(engine.currentTick, options.step);
@@ -240,13 +216,17 @@ int main(int argc, char** argv) {
                   sim.Automation().BpmAt(beat), trueSeconds, hostSeconds, engineSeconds,
                   engineSeconds - trueSeconds, hostSeconds - trueSeconds);
     }
-    if (beat == beats) break;
-    for (int i = 0; i < tempotally::TicksPerBeat; ++i) {
-      engine.hostTime[0] = sim.HostTimeMs();
-      changes += engine.RecordTick(sim.PositionTicks()) ? 1 : 0;
-      sim.AdvanceTick();
+    if (tick == ticks) break;
+    engine.hostTime[0] = sim.HostTimeMs();
+    changes += engine.RecordTick(sim.PositionTicks()) ? 1 : 0;
+    sim.AdvanceTick();
+    if (options.bits) {
+      const double elapsed = engine.ElapsedSeconds(engine.currentTick, options.step);
+      uint64_t bits;
+      std::memcpy(&bits, &elapsed, sizeof bits);
+      std::printf("%d %016" PRIx64 "\n", engine.currentTick, bits);
     }
   }
-  std::printf("recorded changes: %d\n", changes);
+  if (!options.bits) std::printf("recorded changes: %d\n", changes);
   return 0;
 }
