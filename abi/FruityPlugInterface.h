@@ -148,7 +148,7 @@ class TFruityPlugHost;
   virtual Result __stdcall Name Params = 0;
 #define TEMPOTALLY_OVERRIDE_SLOT(slot, Result, Name, Params, Args) \
   Result __stdcall Name Params override;
-#define TEMPOTALLY_SLOT_NUMBER(slot, Result, Name, Params, Args) slot,
+#define TEMPOTALLY_SLOT_NUMBER(slot, Result, Name, Params, Args) , slot
 
 // The plug-in object as the host sees it: slots 0 to 18 in this order, then the public data. The
 // host owns the object until it calls Release.
@@ -199,20 +199,13 @@ class TFruityPlugHost {
 constexpr int HostSlotCount = 38;
 
 // Each list names every slot between its hand-written ends, once and in order.
-namespace slotlists {
-constexpr int plug[] = {TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_SLOT_NUMBER)};
-constexpr int host[] = {TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_SLOT_NUMBER)};
-template <size_t N>
-constexpr bool InOrder(const int (&slots)[N], int first, int last) {
-  if (static_cast<int>(N) != last - first + 1) return false;
-  for (size_t i = 0; i < N; ++i) {
-    if (slots[i] != first + static_cast<int>(i)) return false;
-  }
-  return true;
+template <int First, int Last, int... Slots>
+constexpr bool InOrder() {
+  int next = First;
+  return ((Slots == next++) && ...) && next == Last + 1;
 }
-static_assert(InOrder(plug, 2, PlugSlotCount - 2), "plug-in slots 2 to 17, in order");
-static_assert(InOrder(host, 1, HostSlotCount - 2), "host slots 1 to 36, in order");
-}  // namespace slotlists
+static_assert(InOrder<2, PlugSlotCount - 2 TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_SLOT_NUMBER)>());
+static_assert(InOrder<1, HostSlotCount - 2 TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_SLOT_NUMBER)>());
 
 }  // namespace tempotally
 

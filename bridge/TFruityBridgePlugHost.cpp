@@ -1,5 +1,3 @@
-// The bridge: construction (loading the player and creating its instance), the host slots that
-// the wrapped player calls, the plug-in calls passed on to it, and its release.
 #include "bridge/TFruityBridgePlugHost.h"
 
 #include <cstring>
@@ -20,17 +18,12 @@ static_assert(HostSlot37Offset == 148, "the slot-37 thunk jumps through a fixed 
 
 namespace {
 
-// The plug-in slots whose forwarding the wrapped instance switches: 2 by host id 13, 14 by its
-// info flags.
+// The plug-in slots that the wrapped instance switches: 2 by host id 13, 14 by its info flags.
 constexpr int Call2Slot = 2;
 constexpr int TickSlot = 14;
 
-// The player's export, looked up by name. The detour through a parameterless function type is
-// how a looked-up address may be converted without a warning.
-CreatePlugInstanceFn FindCreatePlugInstance(HMODULE module) {
-  FARPROC address = GetProcAddress(module, PlayerExportName);
-  return reinterpret_cast<CreatePlugInstanceFn>(reinterpret_cast<void (*)()>(address));
-}
+// The player's export, of the same form as ours.
+using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
 
 }  // namespace
 
@@ -59,7 +52,9 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_
   videoWindow = CreateVideoWindow(wrappedModule);
   captionWindow = videoWindow;
 
-  CreatePlugInstanceFn create = FindCreatePlugInstance(wrappedModule);
+  // Through a parameterless function type, which converts without a warning.
+  auto create = reinterpret_cast<CreatePlugInstanceFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(wrappedModule, PlayerExportName)));
   if (!create) return;
   wrappedPlug = create(this, hostTag);
   if (!wrappedPlug) return;
@@ -80,26 +75,23 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_
 
 void TFruityBridgePlugHost::ReleaseWrapped() {
   if (!wrappedPlug) return;
-  // Cleared before the call, so nothing that runs during the release reaches the instance.
+  // Cleared first, so nothing that runs during the release reaches the instance. The module stays
+  // until the video window is gone, which may still hold the player's editor.
   TFruityPlug* plug = wrappedPlug;
   wrappedPlug = nullptr;
   wrappedEditor = nullptr;
   plug->Release();
-  // The module stays loaded until the video window is gone: a player whose release leaves its
-  // editor alive still has that window, and its procedure, inside the video window.
 }
 
 TFruityBridgePlugHost::~TFruityBridgePlugHost() {
   ReleaseWrapped();
   if (HWND window = videoWindow) {
-    // Unbound first: the messages of its destruction must not reach a bridge about to be freed,
-    // nor a caption request reach the window going away.
+    // Unbound first, so that no message of its destruction finds the bridge nor a caption it.
     captionWindow = nullptr;
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
                            holdsClass)) {
-      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
-      // and the module once it is gone, so no code of the player is unloaded under it.
+      // It lives on: its own thread gives back the class hold and the module once it is gone.
       holdsClass = false;
       wrappedModule = nullptr;
     }
@@ -107,8 +99,6 @@ TFruityBridgePlugHost::~TFruityBridgePlugHost() {
   if (holdsClass) ReleaseVideoClass(wrappedModule);
   if (wrappedModule) FreeLibrary(wrappedModule);
 }
-
-// The player proxy: plug-in calls passed on to the wrapped instance.
 
 int32_t TFruityBridgePlugHost::Dispatch(int32_t id, int32_t index, TWord value) {
   if (!wrappedPlug || id == PlugId::ShowEditor || id == PlugId::Withheld5) return 0;
@@ -125,8 +115,6 @@ bool TFruityBridgePlugHost::PassesOn(int slot) const {
   }
 TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_PROXY_SLOT)
 #undef TEMPOTALLY_PROXY_SLOT
-
-// Host slots called by the wrapped instance.
 
 int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t id, int32_t index,
                                                       TWord value) {
@@ -158,9 +146,8 @@ int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t i
 TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_FORWARD_TO_HOST)
 #undef TEMPOTALLY_FORWARD_TO_HOST
 
-// The object on the stack becomes the real host and control jumps to its slot 37, so whatever
-// the caller pushed and whatever the real host returns pass untouched; the real host's slot
-// removes the arguments. Without a real host: remove the object only and return 0 (eax and edx).
+// The object on the stack becomes the real host and control jumps to its slot 37, which removes
+// the arguments. Without a real host: remove the object only and return 0 (eax and edx).
 __attribute__((naked)) void __stdcall TFruityBridgePlugHost::HostCall37() {
   asm("movl 4(%esp), %eax\n\t"
       "movl 192(%eax), %eax\n\t"  // realHost (RealHostOffset)

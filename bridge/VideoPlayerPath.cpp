@@ -1,7 +1,6 @@
-// Finding and opening the host's video player under the current directory. A relative path given
-// to the loader is searched for in the program's folder and the system folders first, so the file
-// probed here and the file loaded could differ: both use the same full path instead. Wide calls
-// throughout: the ANSI ones turn every character outside the code page into '?'.
+// The loader searches the program's and the system's folders first for a relative path, so the
+// file probed and the file loaded could differ: both use one full path. Wide calls throughout: the
+// ANSI ones turn every character outside the code page into '?'.
 #include "bridge/VideoPlayerPath.h"
 
 #include <cstring>
@@ -43,19 +42,17 @@ bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wcha
   const bool separated = folderLength > 0 && IsSeparator(folder[folderLength - 1]);
   const size_t relativeLength = std::strlen(relative);
   const size_t plainLength = folderLength + (separated ? 0 : 1) + relativeLength;
-  size_t at = 0;
   path[0] = L'\0';
   if (plainLength >= MAX_PATH && !StartsWith(folder, LongPathPrefix)) {
     const bool share =
         folderLength > ShareStartChars && IsSeparator(folder[0]) && IsSeparator(folder[1]);
+    std::wcscpy(path, share ? LongSharePrefix : LongPathPrefix);
     if (share) {
-      if (!Append(path, at, LongSharePrefix, std::wcslen(LongSharePrefix))) return false;
       folder += ShareStartChars;
       folderLength -= ShareStartChars;
-    } else if (!Append(path, at, LongPathPrefix, std::wcslen(LongPathPrefix))) {
-      return false;
     }
   }
+  size_t at = std::wcslen(path);
   if (!Append(path, at, folder, folderLength)) return false;
   if (!separated && !Append(path, at, L"\\", 1)) return false;
   if (at + relativeLength >= PlayerPathChars) return false;
@@ -63,6 +60,11 @@ bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wcha
     path[at + i] = static_cast<wchar_t>(static_cast<unsigned char>(relative[i]));
   }
   return true;
+}
+
+bool PlayerFileExists(const wchar_t* path) {
+  const DWORD attributes = GetFileAttributesW(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -76,11 +78,6 @@ bool PlayerPathUnderCurrentDirectory(const char* relative, wchar_t* path) {
   if (Join(folder.get(), length, relative, path)) return true;
   path[0] = L'\0';
   return false;
-}
-
-bool PlayerFileExists(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool OpenPlayerBridge(TFruityPlugHost* host, int32_t tag, TFruityBridgePlugHost*& bridge) {

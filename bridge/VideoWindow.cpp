@@ -1,6 +1,9 @@
-// The floating video window that holds the wrapped player's editor: class registration shared by
-// all bridges, creation, teardown and the window procedure.
+// The floating video window that holds the wrapped player's editor.
 #include "bridge/VideoWindow.h"
+
+#include <algorithm>
+#include <iterator>
+#include <mutex>
 
 #include "bridge/TFruityBridgePlugHost.h"
 #include "winutil/WindowHandover.h"
@@ -21,74 +24,17 @@ struct ClassRegistration {
 constexpr int MaxClassModules = 8;
 ClassRegistration registrations[MaxClassModules] = {};
 // A window handed to its own thread gives its hold back there.
-SRWLOCK registrationLock = SRWLOCK_INIT;
-
-class RegistrationGuard {
- public:
-  RegistrationGuard() { AcquireSRWLockExclusive(&registrationLock); }
-  ~RegistrationGuard() { ReleaseSRWLockExclusive(&registrationLock); }
-  RegistrationGuard(const RegistrationGuard&) = delete;
-  RegistrationGuard& operator=(const RegistrationGuard&) = delete;
-};
+std::mutex registrationLock;
 
 ClassRegistration* RegistrationOf(HMODULE module) {
-  for (ClassRegistration& entry : registrations) {
+  for (ClassRegistration& entry : registrations)
     if (entry.holders > 0 && entry.module == module) return &entry;
-  }
   return nullptr;
 }
 
-HBRUSH WindowColourBrush() {
-  return reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-}
-
-TFruityBridgePlugHost* BoundBridge(HWND window) {
-  return reinterpret_cast<TFruityBridgePlugHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-}
-
-}  // namespace
-
-bool AcquireVideoClass(HMODULE module) {
-  RegistrationGuard guard;
-  ClassRegistration* entry = RegistrationOf(module);
-  if (!entry) {
-    for (ClassRegistration& free : registrations) {
-      if (free.holders <= 0) {
-        entry = &free;
-        break;
-      }
-    }
-    if (!entry) return false;
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = VideoWindowProc;
-    windowClass.hInstance = module;
-    windowClass.lpszClassName = VideoWindowClassName;
-    RegisterClassA(&windowClass);
-    *entry = {module, 0};
-  }
-  ++entry->holders;
-  ++videoClassCount;
-  return true;
-}
-
-void ReleaseVideoClass(HMODULE module) {
-  RegistrationGuard guard;
-  ClassRegistration* entry = RegistrationOf(module);
-  if (!entry) return;
-  --videoClassCount;
-  if (--entry->holders > 0) return;
-  UnregisterClassA(VideoWindowClassName, module);
-  *entry = {nullptr, 0};
-}
-
-HWND CreateVideoWindow(HMODULE module) {
-  return CreateWindowExA(VideoWindowExStyle, VideoWindowClassName, VideoWindowCaption,
-                         VideoWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, VideoWindowInitialSize,
-                         VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
-}
-
+// The bridge is bound through the user data once the wrapped instance exists.
 LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  TFruityBridgePlugHost* bridge = BoundBridge(window);
+  auto* bridge = reinterpret_cast<TFruityBridgePlugHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
 
   // Closing only hides, bound or not: a destroyed window would leave the bridge a stale handle.
   if (message == WM_CLOSE) {
@@ -120,13 +66,50 @@ LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = BeginPaint(window, &paint);
-      FillRect(dc, &paint.rcPaint, WindowColourBrush());
+      FillRect(dc, &paint.rcPaint, reinterpret_cast<HBRUSH>(INT_PTR{COLOR_WINDOW + 1}));
       EndPaint(window, &paint);
       return 0;
     }
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }
+}
+
+}  // namespace
+
+bool AcquireVideoClass(HMODULE module) {
+  std::lock_guard<std::mutex> guard(registrationLock);
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) {
+    entry = std::find_if(std::begin(registrations), std::end(registrations),
+                         [](const ClassRegistration& free) { return free.holders <= 0; });
+    if (entry == std::end(registrations)) return false;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = VideoWindowProc;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = VideoWindowClassName;
+    RegisterClassA(&windowClass);
+    *entry = {module, 0};
+  }
+  ++entry->holders;
+  ++videoClassCount;
+  return true;
+}
+
+void ReleaseVideoClass(HMODULE module) {
+  std::lock_guard<std::mutex> guard(registrationLock);
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) return;
+  --videoClassCount;
+  if (--entry->holders > 0) return;
+  UnregisterClassA(VideoWindowClassName, module);
+  *entry = {nullptr, 0};
+}
+
+HWND CreateVideoWindow(HMODULE module) {
+  return CreateWindowExA(VideoWindowExStyle, VideoWindowClassName, VideoWindowCaption,
+                         VideoWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, VideoWindowInitialSize,
+                         VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
 }
 
 }  // namespace tempotally

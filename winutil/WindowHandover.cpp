@@ -1,4 +1,3 @@
-// Ending a window here or handing it to the thread that owns it.
 #include "winutil/WindowHandover.h"
 
 namespace tempotally {
