@@ -58,10 +58,10 @@ constexpr int32_t WindowResized = 55;  // the video window was resized
 
 class TFruityPlugHost;
 
-// Each slot below says what it means, what it returns, who owns what it is given, and on which
-// thread it may arrive. The host calls the per-tick slot on its mixing thread and nearly all else
-// on its window thread, but it may call any slot on any thread; "window thread" means what this
-// plug-in expects and handles best, "mixing thread" that the call must never wait.
+// Each slot below says what it means and returns, who owns what it is given, and its thread. The
+// host ticks on its mixing thread and calls nearly all else on its window thread, but may call any
+// slot on any thread: "window thread" is what this plug-in handles best, "mixing thread" that the
+// call must never wait.
 
 // The plug-in slots 2 to 17 as one list, in slot order: X(slot, result, name, (parameters),
 // (arguments)). The interface, the plug-in's base layer and the bridge's forwarders are generated

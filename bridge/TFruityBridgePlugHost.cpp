@@ -1,9 +1,12 @@
+// The bridge and the floating video window that holds the wrapped player's editor.
 #include "bridge/TFruityBridgePlugHost.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
+#include <mutex>
 
-#include "bridge/VideoWindow.h"
 #include "winutil/WindowHandover.h"
 
 namespace tempotally {
@@ -16,6 +19,8 @@ static_assert(offsetof(TFruityBridgePlugHost, realHost) == RealHostOffset,
 static_assert(RealHostOffset == sizeof(void*) + HostPublicWords * sizeof(int32_t), "layout");
 static_assert(HostSlot37Offset == 148, "the slot-37 thunk jumps through a fixed table entry");
 
+int32_t videoClassCount = 0;
+
 namespace {
 
 // The plug-in slots that the wrapped instance switches: 2 by host id 13, 14 by its info flags.
@@ -25,18 +30,108 @@ constexpr int TickSlot = 14;
 // The player's export, of the same form as ours.
 using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
 
+// The class is registered once per module handle, as each window is created with its bridge's
+// module, and players from the two paths are two modules. Unregistering needs the same handle,
+// which may have been unloaded by then. The room beyond two is for modules reloaded elsewhere.
+struct ClassRegistration {
+  HMODULE module;
+  int32_t holders;
+};
+constexpr int MaxClassModules = 8;
+ClassRegistration registrations[MaxClassModules] = {};
+// Any thread: a window handed to its own thread gives its hold back there.
+std::mutex registrationLock;
+
+ClassRegistration* RegistrationOf(HMODULE module) {
+  for (ClassRegistration& entry : registrations)
+    if (entry.holders > 0 && entry.module == module) return &entry;
+  return nullptr;
+}
+
+// One holder of `module`'s registration less; the last unregisters the class under that handle.
+void ReleaseVideoClass(HMODULE module) {
+  std::lock_guard<std::mutex> guard(registrationLock);
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) return;
+  --videoClassCount;
+  if (--entry->holders > 0) return;
+  UnregisterClassA(VideoWindowClassName, module);
+  *entry = {nullptr, 0};
+}
+
+// The bridge is bound through the user data once the wrapped instance exists.
+LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* bridge = reinterpret_cast<TFruityBridgePlugHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+
+  // Closing only hides, bound or not: a destroyed window would leave the bridge a stale handle.
+  if (message == WM_CLOSE) {
+    ShowWindow(window, SW_HIDE);
+    if (bridge) bridge->Dispatch(PlugId::WindowClosed, 0, 0);
+    return 0;
+  }
+  if (!bridge && message == VideoHandoverMessage) {
+    // Handed over by a bridge released on another thread: the module and the class hold are
+    // this window's to give back, after it and the player's editor in it are gone.
+    const auto module = reinterpret_cast<HMODULE>(wParam);
+    DestroyWindow(window);
+    if (lParam) ReleaseVideoClass(module);
+    if (module) FreeLibrary(module);
+    return 0;
+  }
+  if (bridge && message == WM_SIZE) {
+    if (HWND child = FindWindowExA(window, nullptr, nullptr, nullptr)) {
+      RECT client = {};
+      GetClientRect(window, &client);
+      SetWindowPos(child, HWND_TOP, 0, 0, client.right, client.bottom, SWP_NOMOVE);
+    }
+    bridge->Dispatch(PlugId::WindowResized, 0, 0);
+  } else if (bridge && message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    FillRect(dc, &paint.rcPaint, reinterpret_cast<HBRUSH>(INT_PTR{COLOR_WINDOW + 1}));
+    EndPaint(window, &paint);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Registers the class under `module` unless it holds it already, and counts one more holder; a
+// failed registration is ignored. False, without a hold, only when the table is full.
+bool AcquireVideoClass(HMODULE module) {
+  std::lock_guard<std::mutex> guard(registrationLock);
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) {
+    entry = std::find_if(std::begin(registrations), std::end(registrations),
+                         [](const ClassRegistration& free) { return free.holders <= 0; });
+    if (entry == std::end(registrations)) return false;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = VideoWindowProc;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = VideoWindowClassName;
+    RegisterClassA(&windowClass);
+    *entry = {module, 0};
+  }
+  ++entry->holders;
+  ++videoClassCount;
+  return true;
+}
+
+// A hidden, ownerless video window of `module`'s class registration; null when creation fails.
+HWND CreateVideoWindow(HMODULE module) {
+  return CreateWindowExA(VideoWindowExStyle, VideoWindowClassName, VideoWindowCaption,
+                         VideoWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, VideoWindowInitialSize,
+                         VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
+}
+
 }  // namespace
 
 TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath,
                                              int32_t tag)
-    : hostTag(tag) {
+    : realHost(host), hostTag(tag) {
   std::memset(hostPublic, 0, sizeof hostPublic);
   hostPublic[0] = DefaultHostPublic0;
   hostPublic[2] = static_cast<int32_t>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr)));
-  if (host) {
-    std::memcpy(hostPublic, host->hostPublic, sizeof hostPublic);
-    realHost = host;
-  }
+  if (host) std::memcpy(hostPublic, host->hostPublic, sizeof hostPublic);
 
   // A path that doesn't fit is not loaded at all: a cut-off path could name another file.
   if (!playerModulePath) return;

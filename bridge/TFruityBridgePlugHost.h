@@ -34,9 +34,8 @@ extern int32_t videoClassCount;
 class TFruityBridgePlugHost final : public TFruityPlugHost {
  public:
   TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath, int32_t tag);
-  // Releases the instance, destroys the video window with every child in it, gives back the class
-  // hold and only then unloads the player's module, whose code may still run for a child left
-  // behind. Any thread: a window of another thread is handed to it with the hold and the module.
+  // Releases the instance, destroys the video window and its children, gives back the class hold
+  // and only then unloads the module. Any thread: another thread's window is handed over with both.
   ~TFruityBridgePlugHost();
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
@@ -44,9 +43,8 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   // Releases the wrapped instance, if any; the window and the module stay.
   void ReleaseWrapped();
 
-  // The player proxy: one call per plug-in slot, named as the slot, each with its guard and a zero
-  // result when it can't be passed on; on the host's calling thread. Only these and the bridge's
-  // own code touch the player's table.
+  // The player proxy, the only code besides the bridge's own that touches the player's table: one
+  // call per slot, named as it, with its guard and a zero result; on the host's calling thread.
   int32_t Dispatch(int32_t id, int32_t index, TWord value);
 #define TEMPOTALLY_DECLARE_PROXY_SLOT(slot, Result, Name, Params, Args) Result Name Params;
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_PROXY_SLOT)

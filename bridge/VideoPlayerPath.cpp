@@ -23,10 +23,6 @@ constexpr const char* PlayerPaths[] = {VideoPlayerPath1, VideoPlayerPath2};
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
-  return std::wcsncmp(text, prefix, std::wcslen(prefix)) == 0;
-}
-
 // Appends `text` at `at`; false when it, with the terminator, would not fit.
 bool Append(wchar_t* path, size_t& at, const wchar_t* text, size_t length) {
   if (at + length >= PlayerPathChars) return false;
@@ -43,7 +39,8 @@ bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wcha
   const size_t relativeLength = std::strlen(relative);
   const size_t plainLength = folderLength + (separated ? 0 : 1) + relativeLength;
   path[0] = L'\0';
-  if (plainLength >= MAX_PATH && !StartsWith(folder, LongPathPrefix)) {
+  if (plainLength >= MAX_PATH &&
+      std::wcsncmp(folder, LongPathPrefix, std::wcslen(LongPathPrefix)) != 0) {
     const bool share =
         folderLength > ShareStartChars && IsSeparator(folder[0]) && IsSeparator(folder[1]);
     std::wcscpy(path, share ? LongSharePrefix : LongPathPrefix);
@@ -60,11 +57,6 @@ bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wcha
     path[at + i] = static_cast<wchar_t>(static_cast<unsigned char>(relative[i]));
   }
   return true;
-}
-
-bool PlayerFileExists(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 }  // namespace
@@ -86,7 +78,8 @@ bool OpenPlayerBridge(TFruityPlugHost* host, int32_t tag, TFruityBridgePlugHost*
   if (!path) return false;
   for (const char* relative : PlayerPaths) {
     if (!PlayerPathUnderCurrentDirectory(relative, path.get())) continue;
-    if (!PlayerFileExists(path.get())) continue;
+    const DWORD attributes = GetFileAttributesW(path.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     auto* candidate = new (std::nothrow) TFruityBridgePlugHost(host, path.get(), tag);
     if (!candidate) return false;
     if (candidate->wrappedPlug) {

@@ -1,14 +1,9 @@
 #include "plugin/ORVAVSTExprPlug.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
-#include "bridge/TFruityBridgePlugHost.h"
-#include "editor/Editor.h"
 #include "editor/Toggles.h"
-#include "timeline/SharedEngine.h"
-#include "timeline/StateCodec.h"
 
 namespace tempotally {
 
@@ -61,17 +56,15 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
   auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
   if (!plug) return nullptr;
   // From here on release undoes whatever was made, so every failure ends through it.
-  if (!plug->timeline.Allocate()) {
-    plug->Release();
-    return nullptr;
+  bool made = plug->timeline.Allocate();
+  if (made) {
+    plug->timeline.ResetState();
+    plug->editor.Create(plug->moduleInstance);
+    made = plug->OpenVideoPlayer();
   }
-  plug->timeline.ResetState();
-  plug->editor.Create(plug->moduleInstance);
-  if (!plug->OpenVideoPlayer()) {
-    plug->Release();
-    return nullptr;
-  }
-  return plug;
+  if (made) return plug;
+  plug->Release();
+  return nullptr;
 }
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {

@@ -1,8 +1,6 @@
 // Default behaviours of every plug-in slot.
 #include "plugin/TCPPFruityPlug.h"
 
-#include <new>
-
 namespace tempotally {
 
 TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject, tag) {

@@ -14,6 +14,16 @@
 
 namespace tempotally {
 
+namespace {
+
+// Each entry whole: a paint may be reading `to`'s map as the one it last saw.
+void CopyState(TimelineEngine& to, const TimelineEngine& from) {
+  to.options = from.options;
+  for (int32_t i = 0; i < MapTicks; ++i) StoreLength(&to.tickDurations[i], from.tickDurations[i]);
+}
+
+}  // namespace
+
 void SharedEngine::NonTickLock::Lock() {
   const std::thread::id self = std::this_thread::get_id();
   // Only this thread ever stores its own id here, so a relaxed load that finds it is current.
@@ -204,13 +214,10 @@ void SharedEngine::TimeSignature(const int32_t signature[3]) {
 }
 
 EngineSnapshot SharedEngine::Snapshot() const {
-  EngineSnapshot snapshot;
-  snapshot.options = engine_.options;
-  snapshot.displaySeconds = published_.displaySeconds;
-  snapshot.recentChange = published_.recentChange;
-  snapshot.songPosition = published_.songPosition;
-  for (int i = 0; i < 3; ++i) snapshot.timeSignature[i] = published_.timeSignature[i];
-  snapshot.map = published_.map;
+  const Published& p = published_;
+  EngineSnapshot snapshot{engine_.options, p.displaySeconds, p.recentChange, p.songPosition};
+  for (int i = 0; i < 3; ++i) snapshot.timeSignature[i] = p.timeSignature[i];
+  snapshot.map = p.map;
   return snapshot;
 }
 
@@ -236,17 +243,12 @@ double SharedEngine::Refresh(int32_t* shownTick) {
 }
 
 uint32_t SharedEngine::Save(StateWriter& writer) {
-  // Short of memory for its own copy, the save uses the spare map and keeps the lock (not the gate)
-  // while it writes.
+  // Short of memory, the save copies into the spare map and keeps the lock (not the gate) to write.
   TimelineEngine own;
   const bool ownCopy = own.Allocate();
   TimelineEngine& copy = ownCopy ? own : spare_;
   nonTick_.Lock();
-  const uint32_t boundary = Change([&](TimelineEngine& engine) {
-    copy.options = engine.options;
-    for (int32_t i = 0; i < MapTicks; ++i)
-      StoreLength(&copy.tickDurations[i], engine.tickDurations[i]);
-  });
+  const uint32_t boundary = Change([&](TimelineEngine& engine) { CopyState(copy, engine); });
   if (ownCopy) nonTick_.Unlock();
   // The whole part in one write; in pieces when there is no memory for that.
   if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
@@ -266,9 +268,7 @@ EngineOptions SharedEngine::Restore(StateReader& reader, uint32_t* boundary) {
   if (own) RestoreState(restored, reader);
   nonTick_.Lock();
   if (own) {
-    spare_.options = restored.options;
-    for (int32_t i = 0; i < MapTicks; ++i)
-      StoreLength(&spare_.tickDurations[i], restored.tickDurations[i]);
+    CopyState(spare_, restored);
   } else {
     // Short of memory for an engine of its own: the stream is read into the spare under the lock.
     RestoreState(spare_, reader);

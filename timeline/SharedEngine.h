@@ -1,6 +1,5 @@
 // One plug-in object's engine as the host's threads use it. Each piece of state has one owner;
-// docs/architecture.md ("Threads") lists them and every move between threads. Non-tick threads are
-// kept apart by a lock that the tick and the notifications never take.
+// docs/architecture.md ("Threads") lists them and every move between threads.
 #pragma once
 
 #include <atomic>
@@ -57,8 +56,8 @@ class SharedEngine {
   // The engine itself, for code that knows no other thread uses it (construction, tests).
   TimelineEngine& Unshared() { return engine_; }
 
-  // The per-tick call: never waits, never on two threads at once. Records the tick from the
-  // host's figures and, when `wantVideoTime`, sums the map up to the new current tick.
+  // The per-tick call: never waits, never on two threads at once. Records the tick and, when
+  // `wantVideoTime`, sums the map up to the new current tick.
   TickOutcome Tick(const HostTickReport& report, bool wantVideoTime);
 
   // Host notifications: any thread, any time; never wait.
@@ -84,11 +83,11 @@ class SharedEngine {
   }
   // RefreshDisplayTime when the snapshot is stale; the seconds to show and their tick.
   double Refresh(int32_t* shownTick = nullptr);
-  // Writes the state at one tick boundary, copied under the gate and written with no lock held.
-  // Returns the host events applied before that boundary.
+  // Writes the state at one tick boundary, copied under the gate and written with no lock held;
+  // returns the host events applied before it.
   uint32_t Save(StateWriter& writer);
-  // Reads a saved state outside the gate and swaps its map in; the transport, the current tick and
-  // the display stay as the ticks left them. `boundary` gets the host events applied before it.
+  // Reads a saved state outside the gate and swaps its map in; the transport, current tick and
+  // display stay. `boundary` gets the host events applied before it.
   EngineOptions Restore(StateReader& reader, uint32_t* boundary = nullptr);
 
  private:
@@ -114,8 +113,8 @@ class SharedEngine {
     Relaxed<const double*> map;
     Relaxed<uint32_t> notes;  // notifications applied
   };
-  // A lock that cannot throw; a waiter yields. Its holder may take it again: a stream that pumps
-  // messages under it (a save or restore short of memory) may bring a click on the same thread.
+  // Keeps non-tick threads apart; the tick and the notes never take it. Cannot throw; a waiter
+  // yields. Re-entrant: a stream that pumps messages under it may bring a click on the same thread.
   class NonTickLock {
    public:
     void Lock();

@@ -13,23 +13,13 @@ namespace tempotally {
 
 namespace {
 
-constexpr uint32_t LongestName() {
-  uint32_t longest = 0;
-  for (const OptionRow& row : OptionTable)
-    longest = std::max(longest, static_cast<uint32_t>(std::string_view(row.key).size()));
-  return longest;
-}
-
-// No key name is longer; a longer stored name is read past without being compared.
-constexpr uint32_t LongestKeyName = LongestName();
-// Bytes of a stored name consumed per read while skipping it.
+// Bytes of a stored name read at a time; a longer name, which no key has, is never compared.
 constexpr uint32_t NameChunk = 64;
-static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
 
 constexpr int32_t LastTick = MapTicks - 1;
 
-// Left for rounding: a reader's running times are sums of up to MapTicks terms, which round apart
-// from the run's own account by about 1e-8 s at worst; the per-tick test by far less.
+// Left for rounding: a reader's sums of up to MapTicks terms stray from the runs' own account by
+// about 1e-8 s at worst; the per-tick test by far less.
 constexpr double SumRoundingAllowance = 1e-7;
 constexpr double TimeBudget = SavedTimeTolerance - SumRoundingAllowance;
 constexpr double TickBand = TickChangeThreshold - 1e-14;
@@ -65,8 +55,7 @@ uint8_t* Put(uint8_t* at, T value) {
   return at + sizeof value;
 }
 
-// Reads until `size` bytes have arrived or a read delivers nothing: a stream may hand over fewer
-// bytes than asked and still have more. False when the stream ended first.
+// Reads until `size` bytes arrived, as a read may deliver fewer; false when the stream ended first.
 bool ReadFully(StateReader& reader, void* data, uint32_t size) {
   auto* at = static_cast<uint8_t*>(data);
   while (size > 0) {
@@ -113,7 +102,7 @@ bool ReadKeys(EngineOptions& options, StateReader& reader) {
     }
     uint32_t value = 0;
     if (!Get(reader, value)) return false;
-    const OptionRow* row = length <= LongestKeyName ? FindKey(name, length) : nullptr;
+    const OptionRow* row = length <= NameChunk ? FindKey(name, length) : nullptr;
     if (row != nullptr) row->Set(options, static_cast<int32_t>(value));
   }
   return true;
@@ -153,9 +142,8 @@ void ReadMap(TimelineEngine& engine, StateReader& reader) {
 SavedRun RunChooser::Next() {
   constexpr double Unbounded = std::numeric_limits<double>::infinity();
   const int32_t first = next_;
-  // Where the map holds single-precision values, as a restored map does, each stretch of one value
-  // is saved as it is, so that a project saved again unplayed keeps its bytes. A recorded length
-  // is rarely a single, two in a row hardly ever.
+  // A stretch of one single-precision value, as a restored map holds, is saved as it is, so that a
+  // project saved again unplayed keeps its bytes. A recorded length is rarely a single.
   if (IsSingle(Tick(first)) && (first + 1 == MapTicks || IsSingle(Tick(first + 1)))) {
     int32_t end = first + 1;
     while (end < MapTicks && Tick(end) == Tick(first)) ++end;
@@ -163,8 +151,7 @@ SavedRun RunChooser::Next() {
     return {first, static_cast<float>(Tick(first))};
   }
   double lowest = Tick(first), highest = Tick(first);
-  // Every value in [low, high] keeps both bounds over the ticks taken so far; `sum` is their
-  // saved time over `terms` time terms.
+  // Every value in [low, high] keeps both bounds so far; `sum` is the saved time of `terms` terms.
   double low = -Unbounded, high = Unbounded, sum = 0.0;
   int32_t terms = 0;
   int32_t end = first;

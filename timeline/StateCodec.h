@@ -1,5 +1,4 @@
-// The engine's saved state: the named options, then the tick map as runs. The bytes that follow
-// belong to the video player.
+// The engine's saved state: the named options, then the map as runs; the player's bytes follow.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +16,7 @@ struct StateWriter {
   ~StateWriter() = default;
 };
 
-// Where saved bytes come from, in order. A read returns how many bytes it delivered, maybe fewer
-// than asked; none marks the end.
+// Where saved bytes come from, in order. A read returns the bytes it delivered; none marks the end.
 struct StateReader {
   virtual uint32_t Read(void* data, uint32_t size) = 0;
 
@@ -39,8 +37,7 @@ constexpr int32_t StateMapTerminator = MapTicks;
 
 // What the saved runs may cost, in seconds: the restored map's running time (tick 0 counted as
 // tick 1, as ElapsedSeconds does) stays this close to the saved map's at every tick, and every
-// restored tick within TickChangeThreshold of its saved length, so the graph shows what was
-// recorded.
+// restored tick within TickChangeThreshold of its saved length.
 constexpr double SavedTimeTolerance = 0.25e-3;
 
 constexpr uint32_t StatePairBytes = 8;
@@ -59,9 +56,8 @@ struct SavedRun {
   float seconds = 0.0f;
 };
 
-// Chooses the map's runs in turn, each as long as one value can stand for all its ticks within both
-// bounds of SavedTimeTolerance, given the error the earlier runs left; the value then leans against
-// that error, bringing it back toward zero. A map of one value saves as one run.
+// Chooses the map's runs in turn, each as long as one value stands for all its ticks within both
+// bounds of SavedTimeTolerance, given the error earlier runs left, which the value leans against.
 class RunChooser {
  public:
   // `ticks`: MapTicks entries, or null for a map that was never allocated (saved as empty).
@@ -96,9 +92,8 @@ class StateEncoder {
 // Writes the options, the placement and the map. Arrays that were never allocated save as empty.
 void SaveState(const TimelineEngine& engine, StateWriter& writer);
 
-// Resets the engine's options, map and cache, then applies the saved ones; the transport, the
-// current tick and the display stay. Returns right after the map's terminator, at the video
-// player's bytes; a stream that ends early stops the restore there, with what was read so far.
+// Resets the engine's options, map and cache to the saved ones; the transport, current tick and
+// display stay. Stops after the map's terminator, at the player's bytes, or where the stream ends.
 void RestoreState(TimelineEngine& engine, StateReader& reader);
 
 }  // namespace tempotally

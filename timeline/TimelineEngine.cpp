@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 
 namespace tempotally {
@@ -59,8 +58,7 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   const int32_t end = std::min(tick, MapTicks);
   const double beyond =
       tick > MapTicks ? static_cast<double>(tick - MapTicks) * tickDurations[LastTick] : 0.0;
-  // A stride of MapTicks or more visits the start alone, as would any larger one; the clamp only
-  // keeps k from overflowing.
+  // Any stride of MapTicks or more visits the start alone; the clamp keeps k from overflowing.
   const int32_t stride = std::min(step, MapTicks);
   const double weight = static_cast<double>(step);
 
@@ -131,11 +129,8 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
     anchor = endBeat;
   }
 
-  // Strides that divide a beat visit every beat's start, which the walk above relies on. The two
-  // steps in use are named first, sparing the division.
-  running.valid =
-      end > 0 && anchor > 0 &&
-      (stride == StepEveryTick || stride == StepOptimised || TicksPerBeat % stride == 0);
+  // Strides that divide a beat visit every beat's start, which the walk relies on.
+  running.valid = end > 0 && anchor > 0 && TicksPerBeat % stride == 0;
   running.stride = stride;
   running.end = end;
   running.next = k;
@@ -241,7 +236,7 @@ bool TimelineEngine::RecordTick(double position) {
     }
   }
 
-  if (currentTick < std::numeric_limits<int32_t>::max()) ++currentTick;
+  if (currentTick < INT32_MAX) ++currentTick;
   if (recentChange != 0) --recentChange;
   return changed;
 }

@@ -42,17 +42,14 @@ constexpr double MillisecondsPerSecond = 1000.0;
 constexpr double SecondsPerMinute = 60.0;
 constexpr double MillisecondsPerMinute = 60000.0;
 
-// A value that one side writes while another reads it: relaxed, each access whole. A copy of
-// several is not one moment's, which no reader here needs.
+// A value one side writes while another reads it: relaxed accesses, each whole. No reader here
+// needs several values of one moment.
 template <typename T>
 class Relaxed {
  public:
   constexpr Relaxed(T value = T{}) : value_(value) {}
   Relaxed(const Relaxed& other) : value_(other.Load()) {}
-  Relaxed& operator=(const Relaxed& other) {
-    Store(other.Load());
-    return *this;
-  }
+  Relaxed& operator=(const Relaxed& other) { return *this = other.Load(); }
   Relaxed& operator=(T value) {
     Store(value);
     return *this;
@@ -65,8 +62,8 @@ class Relaxed {
   std::atomic<T> value_;
 };
 
-// A map entry as the paint reads it beside the writer: one relaxed access of the whole double. The
-// engine writes every entry this way; its own reads are plain, as only its holder writes.
+// A map entry as the paint reads it beside the writer, and as the engine writes it: one relaxed
+// access of the whole double. The engine's own reads are plain, as only its holder writes.
 inline double LoadLength(const double* entry) {
   double value;
   __atomic_load(entry, &value, __ATOMIC_RELAXED);
@@ -102,11 +99,10 @@ struct OptionRow {
     return byteField != nullptr ? (options.*byteField).Load() : (options.*wordField).Load();
   }
   void Set(EngineOptions& options, int32_t value) const {
-    if (byteField != nullptr) {
+    if (byteField != nullptr)
       (options.*byteField).Store(static_cast<uint8_t>(value));
-    } else {
+    else
       (options.*wordField).Store(value);
-    }
   }
 };
 
@@ -115,9 +111,7 @@ constexpr int32_t KnownFoldLevel(int32_t level) {
   return level > DeepestFoldLevel ? DeepestFoldLevel : level;
 }
 // Any other step would cache sums at ticks that are not beat starts: it becomes every tick.
-constexpr int32_t KnownStep(int32_t step) {
-  return step == StepOptimised ? StepOptimised : StepEveryTick;
-}
+constexpr int32_t KnownStep(int32_t step) { return step == StepOptimised ? step : StepEveryTick; }
 
 // Every option, in saved order, for the reset, the save and the restore. A new option is a field
 // above and a row here; renaming or reordering rows changes saved projects.
@@ -143,9 +137,8 @@ constexpr int OptionCount = static_cast<int>(sizeof OptionTable / sizeof OptionT
 
 // The position of the row saved under `key`, for tables that name an option; -1 when none is.
 constexpr int OptionIndex(std::string_view key) {
-  for (int i = 0; i < OptionCount; ++i) {
+  for (int i = 0; i < OptionCount; ++i)
     if (key == OptionTable[i].key) return i;
-  }
   return -1;
 }
 
@@ -172,9 +165,8 @@ struct TimelineEngine {
   // No later beat holds a cached sum, so storing a length clears only up to here.
   int32_t highestCachedBeat = 0;
 
-  // Where the last ElapsedSeconds walk ended, so that a call at the same or a later tick with the
-  // same step goes on from there: one addition per tick, in the order (so the bits) of a walk from
-  // the latest cached beat.
+  // Where the last ElapsedSeconds walk ended, for a later call with the same step to go on from:
+  // one addition per tick, in the order (so the bits) of a walk from the latest cached beat.
   struct RunningSum {
     bool valid = false;
     int32_t stride = 0;
