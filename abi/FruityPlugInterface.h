@@ -1,7 +1,6 @@
-// The host's plug-in interface (TFruityPlug) and host interface (TFruityPlugHost), as the host and
-// the wrapped video player see them. Both sides are built by other compilers and call by slot
-// index: every operation is stdcall with the object first, and the public data sits at fixed byte
-// offsets right after the table pointer. Nothing here may change order or size.
+// The host's plug-in interface (TFruityPlug) and host interface (TFruityPlugHost). Both sides are
+// built by other compilers and call by slot index: every operation is stdcall with the object
+// first, and the public data sits at fixed byte offsets after the table. Nothing may move.
 #pragma once
 
 #include <windows.h>

@@ -27,11 +27,10 @@ inline constexpr char VideoPlayerPath2[] =
 // current directory can't be read or the result does not fit. Any thread.
 bool PlayerPathUnderCurrentDirectory(const char* relative, wchar_t* path);
 
-// Loads the host's video player behind a new bridge: each path in order whose file is there,
-// however the one before it ended, until one gives a wrapped instance. The file probed is the file
-// loaded, never a copy the platform would find first for a relative path. `bridge` becomes that
-// bridge, or null when no path gave an instance. False only when memory ran out. On the thread
-// that constructs the plug-in, which then owns the video window.
+// Loads the player behind a new bridge from the first path whose file is there and gives a wrapped
+// instance; the file probed is the file loaded. `bridge` becomes that bridge, or null when none
+// did; false only when memory ran out. On the thread that constructs the plug-in, which then owns
+// the video window.
 bool OpenPlayerBridge(TFruityPlugHost* host, int32_t tag, TFruityBridgePlugHost*& bridge);
 
 }  // namespace tempotally

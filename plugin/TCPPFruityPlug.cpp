@@ -1,4 +1,3 @@
-// Default behaviours of every plug-in slot.
 #include "plugin/TCPPFruityPlug.h"
 
 namespace tempotally {
