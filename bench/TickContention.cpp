@@ -154,7 +154,8 @@ void TickBesideWindow(const Song& song, const std::vector<uint8_t>& saved) {
           RestoreState(restored, reader);
           shared.Adopt(restored);
           shared.Refresh();
-          shared.Read([&](const TimelineEngine& e) { BuildPaintModel(e, BenchView, model); });
+          shared.Read(
+              [&](const TimelineEngine& e) { BuildPaintModel(SnapshotOf(e), BenchView, model); });
           shared.Change([](TimelineEngine& e) { e.options.selection = !e.options.selection; });
         });
     PrintLine("two states, one word (before)", ns);

@@ -1,8 +1,9 @@
-// The editor dialog's creation, parenting and message routing, and the frame timer that turns
-// repaints asked for on other threads into at most one paint per display frame.
+// The editor dialog's creation, parenting, message routing and paint, and the frame timer that
+// turns repaints asked for on other threads into at most one paint per display frame.
 #include "editor/Editor.h"
 
-#include "editor/EditorGdi.h"
+#include <new>
+
 #include "winutil/WindowHandover.h"
 
 namespace tempotally {
@@ -17,9 +18,6 @@ constexpr UINT FrameTimerMs = 16;
 constexpr INT_PTR Handled = 1;
 constexpr INT_PTR NotHandled = 0;
 
-// A message's client position: the two signed 16-bit halves of lParam.
-EditorPoint MessagePosition(LPARAM lParam) { return MessagePoint(static_cast<uint32_t>(lParam)); }
-
 }  // namespace
 
 void Editor::Create(HINSTANCE module) {
@@ -32,7 +30,6 @@ Editor::~Editor() {
   HWND editor = window_;
   if (!editor) return;
   EndDrag();
-  injectingMove = false;
   window_ = nullptr;
   SetWindowLongA(editor, GWL_USERDATA, 0);
   DestroyOrHandOver(editor, EditorHandoverMessage);
@@ -65,7 +62,7 @@ void Editor::Show(HWND newParent) {
 
 void Editor::ApplyFoldHeight() {
   if (!window_) return;
-  const int target = EditorFullHeight - EditorFoldStep * host_.Engine().Options().minimised;
+  const int target = EditorFullHeight - EditorFoldStep * host_.FoldLevel();
   RECT rect{};
   GetWindowRect(window_, &rect);
   if (rect.bottom - rect.top == target) return;
@@ -75,20 +72,20 @@ void Editor::ApplyFoldHeight() {
 
 void Editor::RequestRepaint() {
   if (!shown || !window_) return;
-  if (GetCurrentThreadId() == thread) {
+  if (GetCurrentThreadId() == thread_) {
     InvalidateRect(window_, nullptr, FALSE);
   } else {
-    // Relaxed: the flag carries no data. The paint reads the engine through its own
-    // synchronisation, and a flag set after the timer took it waits for the next frame.
-    repaintPending.store(true, std::memory_order_relaxed);
+    // Relaxed: the flag carries no data, and one set after the timer took it waits a frame.
+    repaintPending_.store(true, std::memory_order_relaxed);
   }
 }
 
 INT_PTR Editor::Message(UINT message, WPARAM wParam, LPARAM lParam) {
+  const EditorPoint at = MessagePoint(static_cast<uint32_t>(lParam));  // for mouse messages
   switch (message) {
     case WM_TIMER:
       if (wParam != FrameTimer) return NotHandled;
-      if (repaintPending.exchange(false, std::memory_order_relaxed) && sharedGdi.skinBitmap) {
+      if (repaintPending_.exchange(false, std::memory_order_relaxed) && sharedGdi.skinBitmap) {
         Paint(true);
       }
       return Handled;
@@ -99,16 +96,13 @@ INT_PTR Editor::Message(UINT message, WPARAM wParam, LPARAM lParam) {
       // The drag's release will not reach the editor: another window was activated, took the
       // focus or the mouse, or the system cancels modes for a dialog that pops up.
       CancelDrag();
-      injectingMove = false;
       return NotHandled;
     case WM_DESTROY:
-      // A drag must not outlive the window: the cursor would stay hidden and boxed in. And a host
-      // that closes its frame destroys the editor with it: forget the handle, which could
-      // otherwise name another window later.
+      // A drag must not outlive the window (the cursor would stay hidden and boxed in), nor the
+      // handle, which could name another window later: a host's frame takes the editor with it.
       EndDrag();
-      injectingMove = false;
       window_ = nullptr;
-      canvas.reset();
+      canvas_.reset();
       return NotHandled;
     case WM_PAINT:
       // Claimed once painted: the dialog manager's own handling would begin and end a second,
@@ -122,21 +116,21 @@ INT_PTR Editor::Message(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return Handled;  // the skin covers the whole surface; never erase
     case WM_MOUSEMOVE:
-      MouseMove(MessagePosition(lParam));
+      MouseMove(at);
       return NotHandled;
     case WM_LBUTTONDOWN:
-      LeftPress(MessagePosition(lParam));
+      LeftPress(at);
       return NotHandled;
     case WM_LBUTTONUP:
-      LeftRelease(MessagePosition(lParam));
+      LeftRelease(at);
       return NotHandled;
-    case WM_RBUTTONDOWN:
+    case WM_RBUTTONDOWN:  // the other buttons record positions only, never a click
     case WM_MBUTTONDOWN:
-      OtherPress(MessagePosition(lParam));
+      buttonDownPos_ = mousePos_ = at;
       return NotHandled;
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      OtherRelease(MessagePosition(lParam));
+      if (IsClick(buttonDownPos_, mousePos_)) mousePos_ = at;
       return NotHandled;
     default:
       return NotHandled;
@@ -149,7 +143,7 @@ INT_PTR CALLBACK Editor::DialogProc(HWND window, UINT message, WPARAM wParam, LP
     SetWindowLongA(window, GWL_USERDATA, static_cast<LONG>(lParam));
     if (editor) {
       editor->window_ = window;
-      editor->thread = GetCurrentThreadId();
+      editor->thread_ = GetCurrentThreadId();
     }
     return 1;
   }
@@ -160,6 +154,28 @@ INT_PTR CALLBACK Editor::DialogProc(HWND window, UINT message, WPARAM wParam, LP
     return 0;
   }
   return editor->Message(message, wParam, lParam);
+}
+
+void Editor::Paint(bool frameTimer) {
+  if (!shown) return;
+  const EngineSnapshot snapshot = host_.PaintSnapshot();
+  GraphView view{graphSpan, graphMargin, {0.0, 0.0}};
+  // The host fills the selection in beats; one that ignores the call leaves (0, 0).
+  if (snapshot.options.selection != 0) {
+    host_.AskSelection(view.selection);
+    view.selection[0] *= TicksPerBeat;
+    view.selection[1] *= TicksPerBeat;
+  }
+  PaintModel model;
+  BuildPaintModel(snapshot, view, model);
+
+  // Validated before the drawing, so that a change asked for meanwhile still gets its paint.
+  if (!frameTimer) ValidateRect(window_, nullptr);
+  WindowDc dc(window_);
+  RECT client{};
+  GetClientRect(window_, &client);
+  if (!canvas_) canvas_.reset(new (std::nothrow) EditorCanvas);
+  if (canvas_) canvas_->Paint(dc.Get(), client.right, client.bottom, model);
 }
 
 }  // namespace tempotally

@@ -1,11 +1,7 @@
-// The editor's mouse handling on the platform: the press, release and click rules of
-// EditorInputModel applied to real messages, and the zoom drag, which hides the cursor, clips it to
-// a small box and parks it back at the press point after every move, so only the travel counts.
-//
-// Window thread. A click changes the engine between two ticks, under the engine's gate
-// (timeline/SharedEngine.h); the calls into windows, the cursor and the host come after.
+// The editor's mouse handling, on the window thread: the rules of EditorInputModel applied to real
+// messages, and the zoom drag, which hides the cursor, clips it to a small box and parks it back at
+// the press point after every move, so only the travel counts.
 #include "editor/Editor.h"
-#include "editor/Toggles.h"
 
 namespace tempotally {
 
@@ -28,8 +24,7 @@ EditorPoint CursorPosition() {
   return {point.x, point.y};
 }
 
-// On the virtual desktop, so that a press on any monitor parks where it was made; with one
-// monitor that is the primary screen, as the scaling by the primary's size was.
+// On the virtual desktop, so that a press on any monitor parks where it was made.
 void ParkCursor(EditorPoint home) {
   const DesktopRect desk = {
       GetSystemMetrics(SM_XVIRTUALSCREEN), GetSystemMetrics(SM_YVIRTUALSCREEN),
@@ -58,24 +53,25 @@ void Editor::StartDrag() {
   // Every move and the release come here, also from outside the editor: the clip box may reach
   // past its edge.
   SetCapture(window_);
-  savedCursor = SetCursor(nullptr);
-  dragAccumX = 0.0f;
-  dragAccumY = 0.0f;
-  dragHome = CursorPosition();
-  const RECT clip = {dragHome.x - ClipHalfWidth, dragHome.y - ClipHalfHeight,
-                     dragHome.x + ClipHalfWidth, dragHome.y + ClipHalfHeight};
+  savedCursor_ = SetCursor(nullptr);
+  dragAccumX_ = 0.0f;
+  dragAccumY_ = 0.0f;
+  dragHome_ = CursorPosition();
+  const RECT clip = {dragHome_.x - ClipHalfWidth, dragHome_.y - ClipHalfHeight,
+                     dragHome_.x + ClipHalfWidth, dragHome_.y + ClipHalfHeight};
   ClipCursor(&clip);
-  ParkCursor(dragHome);
-  dragAnchor = CursorPosition();
+  ParkCursor(dragHome_);
+  dragAnchor_ = CursorPosition();
   dragActive = true;
 }
 
 void Editor::EndDrag() {
+  injectingMove_ = false;
   if (!dragActive) return;
   dragActive = false;
-  dragAnchor = NoDragAnchor;
-  const HCURSOR cursor = savedCursor;
-  savedCursor = nullptr;
+  dragAnchor_ = NoDragAnchor;
+  const HCURSOR cursor = savedCursor_;
+  savedCursor_ = nullptr;
   if (cursor) SetCursor(cursor);
   ClipCursor(nullptr);
   // Released last: the WM_CAPTURECHANGED this sends finds no drag left.
@@ -84,97 +80,66 @@ void Editor::EndDrag() {
 
 void Editor::CancelDrag() {
   if (!dragActive) return;
-  const EditorPoint home = dragHome;
+  const EditorPoint home = dragHome_;
   EndDrag();
   ParkCursor(home);
-  buttonDownPos = NoPressPosition;
+  buttonDownPos_ = NoPressPosition;
 }
 
 void Editor::LeftPress(EditorPoint point) {
   // A press while a drag still runs (its release went elsewhere) first gives the cursor back, so
   // that the hidden cursor is never taken for the one to restore.
   EndDrag();
-  buttonDownPos = point;
-  mousePos = point;
-  dragKind = DragKindNone;
-  if (InGraphZone(point)) {
-    dragStartMargin = graphMargin;
-    dragStartSpan = graphSpan;
-    dragKind = DragKindZoom;
-  }
-  if (dragKind < 0) return;
+  buttonDownPos_ = mousePos_ = point;
+  if (!InGraphZone(point)) return;
+  dragStartMargin_ = graphMargin;
+  dragStartSpan_ = graphSpan;
   StartDrag();
 }
 
 void Editor::MouseMove(EditorPoint point) {
-  if (injectingMove) return;
-  mousePos = point;
+  if (injectingMove_) return;
+  mousePos_ = point;
   if (!dragActive) return;
   const bool fine = CtrlHeld();
   const EditorPoint cursor = CursorPosition();
-  injectingMove = true;
-  AddDragDelta(dragAccumX, dragAccumY, cursor.x - dragAnchor.x, cursor.y - dragAnchor.y, fine);
-  ParkCursor(dragHome);
-  injectingMove = false;
-  if (dragKind != DragKindZoom) return;
+  injectingMove_ = true;
+  AddDragDelta(dragAccumX_, dragAccumY_, cursor.x - dragAnchor_.x, cursor.y - dragAnchor_.y, fine);
+  ParkCursor(dragHome_);
+  injectingMove_ = false;
 
-  bool changed = false;
-  const int32_t span = DraggedSpan(dragStartSpan, dragAccumX);
-  const float margin = DraggedMargin(dragStartMargin, dragAccumY);
-  if (span != graphSpan) {
-    graphSpan = span;
-    changed = true;
-  }
-  if (margin < graphMargin || margin > graphMargin) {  // floats: no equality test
-    graphMargin = margin;
-    changed = true;
-  }
-  if (changed) RequestRepaint();
+  const int32_t span = DraggedSpan(dragStartSpan_, dragAccumX_);
+  const float margin = DraggedMargin(dragStartMargin_, dragAccumY_);
+  // Floats: no equality test.
+  if (span == graphSpan && !(margin < graphMargin || margin > graphMargin)) return;
+  graphSpan = span;
+  graphMargin = margin;
+  RequestRepaint();
 }
 
 void Editor::LeftRelease(EditorPoint point) {
   EndDrag();
-  if (!IsClick(buttonDownPos, mousePos)) return;
-  mousePos = point;
+  if (!IsClick(buttonDownPos_, mousePos_)) return;
+  mousePos_ = point;
   HandleClick();
-}
-
-void Editor::OtherPress(EditorPoint point) {
-  buttonDownPos = point;
-  mousePos = point;
-}
-
-void Editor::OtherRelease(EditorPoint point) {
-  if (IsClick(buttonDownPos, mousePos)) mousePos = point;
 }
 
 void Editor::HandleClick() {
   if (HWND frame = LiveParent()) SetFocus(frame);
-  const EditorZone zone = ClickZoneAt(mousePos);
-  SharedEngine& engine = host_.Engine();
+  const EditorZone zone = ClickZoneAt(mousePos_);
   if (zone == EditorZone::Fold) {
-    engine.Change(
-        [](TimelineEngine& t) { t.options.minimised = NextFoldLevel(t.options.minimised); });
-    // The resize uncovers or hides whole panels; nothing to repaint.
-    ApplyFoldHeight();
+    host_.Fold();
+    ApplyFoldHeight();  // the resize uncovers or hides whole panels; nothing to repaint
     return;
   }
   const ToggleRow* toggle = ToggleInZone(zone);
   if (!toggle) return;
-  const bool optimise = toggle->toggle == Toggle::Optimise;
   // Ctrl+click on Optimise clears the sums after the current beat instead of flipping the step.
-  const bool clearSums = optimise && CtrlHeld();
-  EngineOptions after{};
-  engine.Change([&](TimelineEngine& t) {
-    if (clearSums) {
-      t.InvalidateBeatSums(t.currentTick / TicksPerBeat);
-    } else {
-      FlipToggle(t, *toggle);
-    }
-    if (optimise) t.paintedTick = -1;  // the next paint recomputes the readout
-    after = t.options;
-  });
-  if (toggle->video != VideoPartNone) host_.ApplyVideoOptions(after, toggle->video);
+  if (toggle == &Toggles[static_cast<int>(Toggle::Optimise)] && CtrlHeld()) {
+    host_.ClearSumsAfterCurrentBeat();
+  } else {
+    host_.Flip(*toggle);
+  }
   RequestRepaint();
 }
 

@@ -1,15 +1,12 @@
-// What one paint of the editor shows, worked out from the engine's fields without touching any
-// window: the readout text and its tint, the toggles' LED states, and the tempo graph's columns
-// and play-position marker. The drawing code only turns this into pixels.
+// What one paint of the editor shows, worked out from the engine's snapshot, and the pixels of the
+// graph and the skin's pieces, as GDI fills them. Platform-free: the native tests check them all.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "editor/EditorLayout.h"
-#include "editor/Toggles.h"
-#include "timeline/SharedEngine.h"
-#include "timeline/TimelineEngine.h"
+#include "timeline/EngineSnapshot.h"
 
 namespace tempotally {
 
@@ -33,7 +30,7 @@ struct GraphColumn {
 struct PaintModel {
   char readout[ReadoutChars] = {};
   bool readoutTinted = false;
-  uint8_t leds[ToggleCount] = {};  // 0 off, 1 on; in the order of editor/Toggles.h
+  uint8_t leds[ToggleCount] = {};  // 0 off, 1 on; in the toggle table's order
   uint8_t Led(Toggle toggle) const { return leds[static_cast<int>(toggle)]; }
   bool graphShown = false;
   GraphColumn columns[GraphColumns] = {};
@@ -42,7 +39,7 @@ struct PaintModel {
   int32_t markerRight = 0;  // ... given to the rectangle as right edge with this
 };
 
-// The editor's view of the graph: zoom from the drag, and the host's selection in ticks.
+// The graph's zoom from the drag, and the host's selection in ticks.
 struct GraphView {
   int32_t span = 0;
   float margin = 0.0f;
@@ -52,15 +49,38 @@ struct GraphView {
 // Minutes and seconds as "%02i:%05.2f"; "--:--.--" for a value that is not finite.
 void FormatReadout(double seconds, char* out, size_t size);
 
-// The snapshot of an engine that no other thread uses (tests, and mirrors of the engine).
-EngineSnapshot SnapshotOf(const TimelineEngine& engine);
-
 // Everything a paint shows for this engine state. Reads at most 2 x GraphColumns map entries, each
 // whole (a column may be older than its neighbour while a tick records), and allocates nothing.
 void BuildPaintModel(const EngineSnapshot& engine, const GraphView& view, PaintModel& model);
-inline void BuildPaintModel(const TimelineEngine& engine, const GraphView& view,
-                            PaintModel& model) {
-  BuildPaintModel(SnapshotOf(engine), view, model);
+
+// Pixels as 0x00RRGGBB, top row first, `width` pixels a row.
+struct PixelView {
+  uint32_t* pixels = nullptr;
+  int width = 0, height = 0;
+};
+
+constexpr uint32_t BarWhite = 0xFFFFFF;      // stock WHITE_BRUSH
+constexpr uint32_t BarLightGray = 0xC0C0C0;  // stock LTGRAY_BRUSH
+constexpr uint32_t MarkerGray = 0x404040;    // stock DKGRAY_BRUSH
+
+// The smallest rectangle holding both.
+PixelRect Union(const PixelRect& a, const PixelRect& b);
+bool Intersects(const PixelRect& a, const PixelRect& b);
+
+// Copies `area` of `from` to (x, y) of `to`, clipped to both.
+void CopyBlock(const PixelView& from, PixelRect area, const PixelView& to, int x, int y);
+// Copies `area` of `from` to the same place in `to`.
+inline void CopyArea(const PixelView& from, const PixelView& to, const PixelRect& area) {
+  CopyBlock(from, area, to, area.left, area.top);
 }
+
+// What GDI's Rectangle fills with the null pen from these corners (in either order): one pixel
+// less in width and height. Clipped to the surface; returns the area it filled.
+PixelRect FillNullPenRectangle(const PixelView& to, int x1, int y1, int x2, int y2,
+                               uint32_t colour);
+
+// The graph's bars, then the marker, of a model whose graph is shown; returns the area written,
+// which the next paint restores from the background before it writes its own.
+PixelRect WriteGraph(const PaintModel& model, const PixelView& to);
 
 }  // namespace tempotally

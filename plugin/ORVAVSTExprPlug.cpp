@@ -3,8 +3,6 @@
 #include <cstring>
 #include <new>
 
-#include "editor/Toggles.h"
-
 namespace tempotally {
 
 constexpr int32_t InfoVersion = 1;

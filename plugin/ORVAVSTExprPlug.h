@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "editor/Editor.h"
-#include "editor/EditorHost.h"
+#include "plugin/EditorSide.h"
 #include "plugin/ForwardingPlug.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
@@ -40,10 +40,9 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
  private:
   // What the editor sees of this object: a member rather than a base, so the host's table keeps
   // exactly its slots. Window thread.
-  class EditorSide final : public EditorHost {
+  class PlugEditorSide final : public EditorSide {
    public:
-    explicit EditorSide(ORVAVSTExprPlug& plug) : plug_(plug) {}
-    SharedEngine& Engine() override { return plug_.timeline; }
+    explicit PlugEditorSide(ORVAVSTExprPlug& plug) : EditorSide(plug.timeline), plug_(plug) {}
     void AskSelection(double* beats) override { plug_.host.Selection(beats); }
     void EditorResized() override { plug_.host.EditorResized(); }
     void ApplyVideoOptions(const EngineOptions& options, uint8_t parts) override {
@@ -62,7 +61,7 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   // Shows or hides the video window and puts it on top or not, as `options` say, for the parts
   // (VideoPart bits) asked for. Window thread; nothing without a video window.
   void ApplyVideoOptions(const EngineOptions& options, uint8_t parts);
-  EditorSide editorSide_{*this};
+  PlugEditorSide editorSide_{*this};
 };
 
 }  // namespace tempotally

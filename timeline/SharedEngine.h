@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "timeline/EngineSnapshot.h"
 #include "timeline/StateCodec.h"
 #include "timeline/TimelineEngine.h"
 
@@ -24,16 +25,6 @@ struct TickOutcome {
   bool repaint = false;      // a change was recorded, the shown tick moved on, or not known yet
   double videoTimeMs = 0.0;  // the elapsed time at the new current tick, when asked for
   bool deferred = false;     // the engine was busy: the time is the last one, advanced by this tick
-};
-
-// Everything the editor's paint shows of the engine; the map's entries are read with LoadLength.
-struct EngineSnapshot {
-  EngineOptions options;
-  double displaySeconds = 0.0;
-  int32_t recentChange = 0;
-  double songPosition = 0.0;
-  int32_t timeSignature[3] = {0, 0, 0};
-  const double* map = nullptr;
 };
 
 // Ticks of host figures that can wait for the gate; further ticks are counted without them.

@@ -241,22 +241,32 @@ TEST(SharedEngineFaults, NotificationsAndTicksNeverWaitForTheNonTickSide) {
   EXPECT_EQ(shared.Unshared().currentTick, 201) << "each tick after its jump";
 }
 
-// Ticks back to back leave no gap between them; non-tick work still runs on its caller's thread,
-// never handed to the tick (which then ran the paint's formatting there).
+// Ticks that come while non-tick work runs (back to back, with no gap between them) never take
+// that work over: it runs once, on its caller's thread, and so does the paint's formatting (the
+// former design handed both to the next tick once a tick had come during every try).
 TEST(SharedEngineFaults, NonTickWorkRunsOnItsCallersThreadBesideBackToBackTicks) {
   SharedEngine shared;
   Prepare(shared, 0.0);
+  std::atomic<uint32_t> ticks{0};
   std::atomic<bool> stop{false};
   std::thread mixer([&] {
     for (double position = 0.0; !stop.load(); position += 1.0) {
       shared.Tick(Report(std::fmod(position, 9000.0), Tick120), true);
+      ticks.fetch_add(1);
     }
   });
   const std::thread::id self = std::this_thread::get_id();
-  int elsewhere = 0;
-  for (int i = 0; i < 200; ++i) {
+  int runs = 0, elsewhere = 0;
+  for (int i = 0; i < 50; ++i) {
     shared.Change([&](TimelineEngine& e) {
-      elsewhere += std::this_thread::get_id() != self;
+      ++runs;
+      if (std::this_thread::get_id() != self) {
+        ++elsewhere;
+        return;
+      }
+      // Two whole ticks during the change.
+      const uint32_t seen = ticks.load();
+      while (ticks.load() < seen + 2) std::this_thread::yield();
       e.paintedTick = -1;
     });
     shared.Refresh();
@@ -265,6 +275,7 @@ TEST(SharedEngineFaults, NonTickWorkRunsOnItsCallersThreadBesideBackToBackTicks)
   }
   stop = true;
   mixer.join();
+  EXPECT_EQ(runs, 50);
   EXPECT_EQ(elsewhere, 0);
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "editor/EditorInputModel.h"
-#include "editor/Toggles.h"
 
 namespace tempotally {
 namespace {

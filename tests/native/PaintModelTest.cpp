@@ -36,7 +36,8 @@ TEST(Readout, ShowsMinutesAndSecondsAndAPlaceholderForNonFiniteValues) {
     const char* text;
   } cases[] = {
       {65.5, "01:05.50"},        {0.0, "00:00.00"},  {6000.0, "100:00.00"},
-      {59.999, "00:60.00"},  // the seconds round up on their own, as they always have      {Inf, "--:--.--"},  {-Inf, "--:--.--"},
+      {59.999, "00:60.00"},  // the seconds round up on their own, as they always have
+      {Inf, "--:--.--"},         {-Inf, "--:--.--"},
       {NaN, "--:--.--"},         {1e300, "35791394:"},  // minutes clamped; seconds below 60
       {-1e300, "-35791394:"},
   };
@@ -55,7 +56,7 @@ TEST(Readout, ShowsMinutesAndSecondsAndAPlaceholderForNonFiniteValues) {
 class PaintModelTest : public EngineTest {
  protected:
   PaintModel Build() {
-    BuildPaintModel(engine, view, model);
+    BuildPaintModel(SnapshotOf(engine), view, model);
     return model;
   }
   int DrawnColumns() const {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "editor/PaintPixels.h"
+#include "editor/PaintModel.h"
 
 namespace tempotally::testing {
 namespace {

@@ -125,7 +125,7 @@ class EditorPaint : public ::testing::Test {
     mirror_.RefreshDisplayTime();
     PaintModel model;
     GraphView view{GraphSpan, GraphMargin, {selectionStart * 96, selectionEnd * 96}};
-    BuildPaintModel(mirror_, view, model);
+    BuildPaintModel(SnapshotOf(mirror_), view, model);
     return model;
   }
   Pixels Editor() { return CaptureWindow(plug_.EditorWindow()); }

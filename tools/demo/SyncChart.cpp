@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cwchar>
 
-#include "editor/GdiHandles.h"
+#include "editor/EditorGdi.h"
 #include "tools/demo/PngWriter.h"
 
 namespace tempotally::demo {

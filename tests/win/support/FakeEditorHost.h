@@ -1,6 +1,7 @@
-// A stand-in for the object the editor edits: an engine of its own, and no host or video window
-// behind it. It makes the shared drawing set and the hidden editor dialog from the test program's
-// own resources, as the plug-in object does.
+// A stand-in for the object the editor edits: an engine of its own that the plug-in's editor side
+// carries the editor's intents out on, and no host or video window behind it. It makes the shared
+// drawing set and the hidden editor dialog from the test program's own resources, as the plug-in
+// object does.
 #pragma once
 
 #include <windows.h>
@@ -9,14 +10,14 @@
 
 #include "editor/Editor.h"
 #include "editor/EditorGdi.h"
-#include "editor/EditorHost.h"
+#include "plugin/EditorSide.h"
 #include "timeline/SharedEngine.h"
 
 namespace tempotally::testsupport {
 
-class FakeEditorHost final : public EditorHost {
+class FakeEditorHost final : public EditorSide {
  public:
-  FakeEditorHost() {
+  FakeEditorHost() : EditorSide(engine) {
     if (!engine.Allocate()) return;
     engine.ResetState();
     editor.Create(GetModuleHandleA(nullptr));
@@ -24,7 +25,6 @@ class FakeEditorHost final : public EditorHost {
   FakeEditorHost(const FakeEditorHost&) = delete;
   FakeEditorHost& operator=(const FakeEditorHost&) = delete;
 
-  SharedEngine& Engine() override { return engine; }
   void AskSelection(double*) override {}
   void EditorResized() override {}
   void ApplyVideoOptions(const EngineOptions&, uint8_t) override {}
