@@ -1,7 +1,6 @@
-// The host's plug-in interface (TFruityPlug) and host interface (TFruityPlugHost), as the host and
-// the wrapped video player see them. Both sides are built by other compilers and call by slot
-// index: every operation is stdcall with the object first, and the public data sits at fixed byte
-// offsets right after the table pointer. Nothing here may change order or size.
+// The host's plug-in interface (TFruityPlug) and host interface (TFruityPlugHost). Both sides are
+// built by other compilers and call by slot index: every operation is stdcall with the object
+// first, and the public data sits at fixed byte offsets after the table. Nothing may move.
 #pragma once
 
 #include <windows.h>
@@ -58,10 +57,10 @@ constexpr int32_t WindowResized = 55;  // the video window was resized
 
 class TFruityPlugHost;
 
-// Each slot below says what it means, what it returns, who owns what it is given, and on which
-// thread it may arrive. The host calls the per-tick slot on its mixing thread and nearly all else
-// on its window thread, but it may call any slot on any thread; "window thread" means what this
-// plug-in expects and handles best, "mixing thread" that the call must never wait.
+// Each slot below says what it means and returns, who owns what it is given, and its thread. The
+// host ticks on its mixing thread and calls nearly all else on its window thread, but may call any
+// slot on any thread: "window thread" is what this plug-in handles best, "mixing thread" that the
+// call must never wait.
 
 // The plug-in slots 2 to 17 as one list, in slot order: X(slot, result, name, (parameters),
 // (arguments)). The interface, the plug-in's base layer and the bridge's forwarders are generated
@@ -148,7 +147,7 @@ class TFruityPlugHost;
   virtual Result __stdcall Name Params = 0;
 #define TEMPOTALLY_OVERRIDE_SLOT(slot, Result, Name, Params, Args) \
   Result __stdcall Name Params override;
-#define TEMPOTALLY_SLOT_NUMBER(slot, Result, Name, Params, Args) slot,
+#define TEMPOTALLY_SLOT_NUMBER(slot, Result, Name, Params, Args) , slot
 
 // The plug-in object as the host sees it: slots 0 to 18 in this order, then the public data. The
 // host owns the object until it calls Release.
@@ -199,20 +198,13 @@ class TFruityPlugHost {
 constexpr int HostSlotCount = 38;
 
 // Each list names every slot between its hand-written ends, once and in order.
-namespace slotlists {
-constexpr int plug[] = {TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_SLOT_NUMBER)};
-constexpr int host[] = {TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_SLOT_NUMBER)};
-template <size_t N>
-constexpr bool InOrder(const int (&slots)[N], int first, int last) {
-  if (static_cast<int>(N) != last - first + 1) return false;
-  for (size_t i = 0; i < N; ++i) {
-    if (slots[i] != first + static_cast<int>(i)) return false;
-  }
-  return true;
+template <int First, int Last, int... Slots>
+constexpr bool InOrder() {
+  int next = First;
+  return ((Slots == next++) && ...) && next == Last + 1;
 }
-static_assert(InOrder(plug, 2, PlugSlotCount - 2), "plug-in slots 2 to 17, in order");
-static_assert(InOrder(host, 1, HostSlotCount - 2), "host slots 1 to 36, in order");
-}  // namespace slotlists
+static_assert(InOrder<2, PlugSlotCount - 2 TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_SLOT_NUMBER)>());
+static_assert(InOrder<1, HostSlotCount - 2 TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_SLOT_NUMBER)>());
 
 }  // namespace tempotally
 

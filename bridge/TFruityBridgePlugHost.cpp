@@ -1,11 +1,12 @@
-// The bridge: construction (loading the player and creating its instance), the host slots that
-// the wrapped player calls, the plug-in calls passed on to it, and its release.
+// The bridge and the floating video window that holds the wrapped player's editor.
 #include "bridge/TFruityBridgePlugHost.h"
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
+#include <mutex>
 
-#include "bridge/VideoWindow.h"
 #include "winutil/WindowHandover.h"
 
 namespace tempotally {
@@ -18,32 +19,119 @@ static_assert(offsetof(TFruityBridgePlugHost, realHost) == RealHostOffset,
 static_assert(RealHostOffset == sizeof(void*) + HostPublicWords * sizeof(int32_t), "layout");
 static_assert(HostSlot37Offset == 148, "the slot-37 thunk jumps through a fixed table entry");
 
+int32_t videoClassCount = 0;
+
 namespace {
 
-// The plug-in slots whose forwarding the wrapped instance switches: 2 by host id 13, 14 by its
-// info flags.
+// The plug-in slots that the wrapped instance switches: 2 by host id 13, 14 by its info flags.
 constexpr int Call2Slot = 2;
 constexpr int TickSlot = 14;
 
-// The player's export, looked up by name. The detour through a parameterless function type is
-// how a looked-up address may be converted without a warning.
-CreatePlugInstanceFn FindCreatePlugInstance(HMODULE module) {
-  FARPROC address = GetProcAddress(module, PlayerExportName);
-  return reinterpret_cast<CreatePlugInstanceFn>(reinterpret_cast<void (*)()>(address));
+// The player's export, of the same form as ours.
+using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
+
+// The class is registered once per module handle, as each window is created with its bridge's
+// module, and players from the two paths are two modules. Unregistering needs the same handle,
+// which may have been unloaded by then. The room beyond two is for modules reloaded elsewhere.
+struct ClassRegistration {
+  HMODULE module;
+  int32_t holders;
+};
+constexpr int MaxClassModules = 8;
+ClassRegistration registrations[MaxClassModules] = {};
+// Any thread: a window handed to its own thread gives its hold back there.
+std::mutex registrationLock;
+
+ClassRegistration* RegistrationOf(HMODULE module) {
+  for (ClassRegistration& entry : registrations)
+    if (entry.holders > 0 && entry.module == module) return &entry;
+  return nullptr;
+}
+
+// One holder of `module`'s registration less; the last unregisters the class under that handle.
+void ReleaseVideoClass(HMODULE module) {
+  std::lock_guard<std::mutex> guard(registrationLock);
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) return;
+  --videoClassCount;
+  if (--entry->holders > 0) return;
+  UnregisterClassA(VideoWindowClassName, module);
+  *entry = {nullptr, 0};
+}
+
+// The bridge is bound through the user data once the wrapped instance exists.
+LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* bridge = reinterpret_cast<TFruityBridgePlugHost*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+
+  // Closing only hides, bound or not: a destroyed window would leave the bridge a stale handle.
+  if (message == WM_CLOSE) {
+    ShowWindow(window, SW_HIDE);
+    if (bridge) bridge->Dispatch(PlugId::WindowClosed, 0, 0);
+    return 0;
+  }
+  if (!bridge && message == VideoHandoverMessage) {
+    // Handed over by a bridge released on another thread: the module and the class hold are
+    // this window's to give back, after it and the player's editor in it are gone.
+    const auto module = reinterpret_cast<HMODULE>(wParam);
+    DestroyWindow(window);
+    if (lParam) ReleaseVideoClass(module);
+    if (module) FreeLibrary(module);
+    return 0;
+  }
+  if (bridge && message == WM_SIZE) {
+    if (HWND child = FindWindowExA(window, nullptr, nullptr, nullptr)) {
+      RECT client = {};
+      GetClientRect(window, &client);
+      SetWindowPos(child, HWND_TOP, 0, 0, client.right, client.bottom, SWP_NOMOVE);
+    }
+    bridge->Dispatch(PlugId::WindowResized, 0, 0);
+  } else if (bridge && message == WM_PAINT) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    FillRect(dc, &paint.rcPaint, reinterpret_cast<HBRUSH>(INT_PTR{COLOR_WINDOW + 1}));
+    EndPaint(window, &paint);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Registers the class under `module` unless it holds it already, and counts one more holder; a
+// failed registration is ignored. False, without a hold, only when the table is full.
+bool AcquireVideoClass(HMODULE module) {
+  std::lock_guard<std::mutex> guard(registrationLock);
+  ClassRegistration* entry = RegistrationOf(module);
+  if (!entry) {
+    entry = std::find_if(std::begin(registrations), std::end(registrations),
+                         [](const ClassRegistration& free) { return free.holders <= 0; });
+    if (entry == std::end(registrations)) return false;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = VideoWindowProc;
+    windowClass.hInstance = module;
+    windowClass.lpszClassName = VideoWindowClassName;
+    RegisterClassA(&windowClass);
+    *entry = {module, 0};
+  }
+  ++entry->holders;
+  ++videoClassCount;
+  return true;
+}
+
+// A hidden, ownerless video window of `module`'s class registration; null when creation fails.
+HWND CreateVideoWindow(HMODULE module) {
+  return CreateWindowExA(VideoWindowExStyle, VideoWindowClassName, VideoWindowCaption,
+                         VideoWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, VideoWindowInitialSize,
+                         VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
 }
 
 }  // namespace
 
 TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath,
                                              int32_t tag)
-    : hostTag(tag) {
+    : realHost(host), hostTag(tag) {
   std::memset(hostPublic, 0, sizeof hostPublic);
   hostPublic[0] = DefaultHostPublic0;
   hostPublic[2] = static_cast<int32_t>(reinterpret_cast<intptr_t>(GetModuleHandleA(nullptr)));
-  if (host) {
-    std::memcpy(hostPublic, host->hostPublic, sizeof hostPublic);
-    realHost = host;
-  }
+  if (host) std::memcpy(hostPublic, host->hostPublic, sizeof hostPublic);
 
   // A path that doesn't fit is not loaded at all: a cut-off path could name another file.
   if (!playerModulePath) return;
@@ -59,7 +147,9 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_
   videoWindow = CreateVideoWindow(wrappedModule);
   captionWindow = videoWindow;
 
-  CreatePlugInstanceFn create = FindCreatePlugInstance(wrappedModule);
+  // Through a parameterless function type, which converts without a warning.
+  auto create = reinterpret_cast<CreatePlugInstanceFn>(
+      reinterpret_cast<void (*)()>(GetProcAddress(wrappedModule, PlayerExportName)));
   if (!create) return;
   wrappedPlug = create(this, hostTag);
   if (!wrappedPlug) return;
@@ -80,26 +170,23 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_
 
 void TFruityBridgePlugHost::ReleaseWrapped() {
   if (!wrappedPlug) return;
-  // Cleared before the call, so nothing that runs during the release reaches the instance.
+  // Cleared first, so nothing that runs during the release reaches the instance. The module stays
+  // until the video window is gone, which may still hold the player's editor.
   TFruityPlug* plug = wrappedPlug;
   wrappedPlug = nullptr;
   wrappedEditor = nullptr;
   plug->Release();
-  // The module stays loaded until the video window is gone: a player whose release leaves its
-  // editor alive still has that window, and its procedure, inside the video window.
 }
 
 TFruityBridgePlugHost::~TFruityBridgePlugHost() {
   ReleaseWrapped();
   if (HWND window = videoWindow) {
-    // Unbound first: the messages of its destruction must not reach a bridge about to be freed,
-    // nor a caption request reach the window going away.
+    // Unbound first, so that no message of its destruction finds the bridge nor a caption it.
     captionWindow = nullptr;
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
     if (!DestroyOrHandOver(window, VideoHandoverMessage, reinterpret_cast<WPARAM>(wrappedModule),
                            holdsClass)) {
-      // It lives on, perhaps with the player's editor in it: its thread gives back the class hold
-      // and the module once it is gone, so no code of the player is unloaded under it.
+      // It lives on: its own thread gives back the class hold and the module once it is gone.
       holdsClass = false;
       wrappedModule = nullptr;
     }
@@ -107,8 +194,6 @@ TFruityBridgePlugHost::~TFruityBridgePlugHost() {
   if (holdsClass) ReleaseVideoClass(wrappedModule);
   if (wrappedModule) FreeLibrary(wrappedModule);
 }
-
-// The player proxy: plug-in calls passed on to the wrapped instance.
 
 int32_t TFruityBridgePlugHost::Dispatch(int32_t id, int32_t index, TWord value) {
   if (!wrappedPlug || id == PlugId::ShowEditor || id == PlugId::Withheld5) return 0;
@@ -125,8 +210,6 @@ bool TFruityBridgePlugHost::PassesOn(int slot) const {
   }
 TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_PROXY_SLOT)
 #undef TEMPOTALLY_PROXY_SLOT
-
-// Host slots called by the wrapped instance.
 
 int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t id, int32_t index,
                                                       TWord value) {
@@ -158,9 +241,8 @@ int32_t __stdcall TFruityBridgePlugHost::HostDispatch(int32_t /*tag*/, int32_t i
 TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_FORWARD_TO_HOST)
 #undef TEMPOTALLY_FORWARD_TO_HOST
 
-// The object on the stack becomes the real host and control jumps to its slot 37, so whatever
-// the caller pushed and whatever the real host returns pass untouched; the real host's slot
-// removes the arguments. Without a real host: remove the object only and return 0 (eax and edx).
+// The object on the stack becomes the real host and control jumps to its slot 37, which removes
+// the arguments. Without a real host: remove the object only and return 0 (eax and edx).
 __attribute__((naked)) void __stdcall TFruityBridgePlugHost::HostCall37() {
   asm("movl 4(%esp), %eax\n\t"
       "movl 192(%eax), %eax\n\t"  // realHost (RealHostOffset)

@@ -28,47 +28,38 @@ constexpr int32_t DefaultHostPublic0 = 11001000;
 // Bridges that hold the registration of the video window class, process-wide.
 extern int32_t videoClassCount;
 
-// The player's export, of the same form as ours.
-using CreatePlugInstanceFn = TFruityPlug*(__stdcall*)(TFruityPlugHost* host, int32_t tag);
-
 // The wrapped player's host. Construction loads the player module, creates the video window and the
-// wrapped instance; it never fails, and whether an instance exists is read from wrappedPlug. The
-// destructor gives everything back (not virtual: the host's table has no slot for it).
+// wrapped instance; it never fails: wrappedPlug says whether an instance exists. The destructor is
+// not virtual: the host's table has no slot for it.
 class TFruityBridgePlugHost final : public TFruityPlugHost {
  public:
   TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath, int32_t tag);
-  // Releases the instance still alive, as it must not outlive its host; destroys the video window
-  // with every child in it; gives back this bridge's hold on the window class; and only then
-  // unloads the player's module, whose code may still run for a child that the player left behind.
-  // Any thread: a window of another thread is handed to it with the class hold and the module.
+  // Releases the instance, destroys the video window and its children, gives back the class hold
+  // and only then unloads the module. Any thread: another thread's window is handed over with both.
   ~TFruityBridgePlugHost();
   TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
   TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
-  // Releases the wrapped instance; the window and the module stay. Does nothing without an
-  // instance.
+  // Releases the wrapped instance, if any; the window and the module stay.
   void ReleaseWrapped();
 
-  // The player proxy: the host's calls passed on to the wrapped instance, one per plug-in slot and
-  // named as the slot, each with its guard and a zero result when the call can't be passed on.
-  // On the thread the host made the call on. Only these and the bridge's own code touch the
-  // player's table.
+  // The player proxy, the only code besides the bridge's own that touches the player's table: one
+  // call per slot, named as it, with its guard and a zero result; on the host's calling thread.
   int32_t Dispatch(int32_t id, int32_t index, TWord value);
 #define TEMPOTALLY_DECLARE_PROXY_SLOT(slot, Result, Name, Params, Args) Result Name Params;
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_DECLARE_PROXY_SLOT)
 #undef TEMPOTALLY_DECLARE_PROXY_SLOT
-  // The time in milliseconds that the player's id-36 requests are told: set by every tick on the
-  // mixing thread, read on whichever thread the player asks. Relaxed: the value carries nothing
-  // else with it.
+  // The time in ms that the player's id-36 requests are told: set by every tick on the mixing
+  // thread, read on the player's. Relaxed: the value carries nothing else with it.
   void SetVideoTime(double ms) { videoTime_.store(ms, std::memory_order_relaxed); }
   double VideoTime() const { return videoTime_.load(std::memory_order_relaxed); }
 
-  // Host slots, called by the wrapped instance. Slot 0 answers a few ids itself and substitutes
-  // the time of id 36; every other slot is passed to the real host untouched.
+  // Host slots, called by the wrapped instance. Slot 0 answers a few ids itself and puts in the
+  // time of id 36; every other slot goes to the real host untouched.
   int32_t __stdcall HostDispatch(int32_t tag, int32_t id, int32_t index, TWord value) override;
   TEMPOTALLY_HOST_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
-  // Passed on by a jump that swaps in the real host as the object, so any argument list and result
-  // survive. Without a real host it takes no arguments and returns 0.
+  // A jump with the real host swapped in as the object, so any arguments and result survive.
+  // Without a real host it takes no arguments and returns 0.
   void __stdcall HostCall37() override;
 
   TFruityPlugHost* realHost = nullptr;  // offset RealHostOffset: read by the slot-37 thunk
@@ -85,17 +76,12 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
 
  private:
   std::atomic<double> videoTime_{0.0};
-  // Whether plug-in slot `slot` reaches the wrapped instance: one exists, and slot 2 is enabled
-  // or slot 14 asked for, where it is one of those.
+  // An instance exists, and for slots 2 and 14 is enabled or asked for them.
   bool PassesOn(int slot) const;
 };
 
 // The slot-37 thunk reads realHost at this offset and jumps through this table entry.
 constexpr size_t RealHostOffset = 192;
 constexpr size_t HostSlot37Offset = 37 * sizeof(void*);
-
-// The video window's procedure; the bridge is bound through GWL_USERDATA once the wrapped
-// instance exists.
-LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace tempotally

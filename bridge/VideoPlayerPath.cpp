@@ -1,7 +1,6 @@
-// Finding and opening the host's video player under the current directory. A relative path given
-// to the loader is searched for in the program's folder and the system folders first, so the file
-// probed here and the file loaded could differ: both use the same full path instead. Wide calls
-// throughout: the ANSI ones turn every character outside the code page into '?'.
+// The loader searches the program's and the system's folders first for a relative path, so the
+// file probed and the file loaded could differ: both use one full path. Wide calls throughout: the
+// ANSI ones turn every character outside the code page into '?'.
 #include "bridge/VideoPlayerPath.h"
 
 #include <cstring>
@@ -24,10 +23,6 @@ constexpr const char* PlayerPaths[] = {VideoPlayerPath1, VideoPlayerPath2};
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
-  return std::wcsncmp(text, prefix, std::wcslen(prefix)) == 0;
-}
-
 // Appends `text` at `at`; false when it, with the terminator, would not fit.
 bool Append(wchar_t* path, size_t& at, const wchar_t* text, size_t length) {
   if (at + length >= PlayerPathChars) return false;
@@ -43,19 +38,18 @@ bool Join(const wchar_t* folder, size_t folderLength, const char* relative, wcha
   const bool separated = folderLength > 0 && IsSeparator(folder[folderLength - 1]);
   const size_t relativeLength = std::strlen(relative);
   const size_t plainLength = folderLength + (separated ? 0 : 1) + relativeLength;
-  size_t at = 0;
   path[0] = L'\0';
-  if (plainLength >= MAX_PATH && !StartsWith(folder, LongPathPrefix)) {
+  if (plainLength >= MAX_PATH &&
+      std::wcsncmp(folder, LongPathPrefix, std::wcslen(LongPathPrefix)) != 0) {
     const bool share =
         folderLength > ShareStartChars && IsSeparator(folder[0]) && IsSeparator(folder[1]);
+    std::wcscpy(path, share ? LongSharePrefix : LongPathPrefix);
     if (share) {
-      if (!Append(path, at, LongSharePrefix, std::wcslen(LongSharePrefix))) return false;
       folder += ShareStartChars;
       folderLength -= ShareStartChars;
-    } else if (!Append(path, at, LongPathPrefix, std::wcslen(LongPathPrefix))) {
-      return false;
     }
   }
+  size_t at = std::wcslen(path);
   if (!Append(path, at, folder, folderLength)) return false;
   if (!separated && !Append(path, at, L"\\", 1)) return false;
   if (at + relativeLength >= PlayerPathChars) return false;
@@ -78,18 +72,14 @@ bool PlayerPathUnderCurrentDirectory(const char* relative, wchar_t* path) {
   return false;
 }
 
-bool PlayerFileExists(const wchar_t* path) {
-  const DWORD attributes = GetFileAttributesW(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool OpenPlayerBridge(TFruityPlugHost* host, int32_t tag, TFruityBridgePlugHost*& bridge) {
   bridge = nullptr;
   std::unique_ptr<wchar_t[]> path(new (std::nothrow) wchar_t[PlayerPathChars]);
   if (!path) return false;
   for (const char* relative : PlayerPaths) {
     if (!PlayerPathUnderCurrentDirectory(relative, path.get())) continue;
-    if (!PlayerFileExists(path.get())) continue;
+    const DWORD attributes = GetFileAttributesW(path.get());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
     auto* candidate = new (std::nothrow) TFruityBridgePlugHost(host, path.get(), tag);
     if (!candidate) return false;
     if (candidate->wrappedPlug) {

@@ -1,6 +1,5 @@
-// The plug-in's slots 2 to 17 passed on to the wrapped player through the bridge, generated from
-// the interface's slot list: with a bridge each returns what the player's proxy returns, without
-// one the base layer's default. The plug-in object overrides only the slots it handles itself.
+// The plug-in's slots 2 to 17 passed on through the bridge's player proxy, or without a bridge
+// the base layer's default. The plug-in object overrides only the slots it handles itself.
 #pragma once
 
 #include <memory>
@@ -19,8 +18,7 @@ class ForwardingPlug : public TCPPFruityPlug {
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_FORWARD_SLOT)
 #undef TEMPOTALLY_FORWARD_SLOT
 
-  // Null without a video player. Ends after everything of the plug-in object built on this base,
-  // taking the video window and the player's module with it.
+  // Null without a video player. Ends after the rest of the object, with the window and module.
   std::unique_ptr<TFruityBridgePlugHost> videoBridge;
 
  protected:

@@ -1,7 +1,6 @@
-// The real host as the plug-in calls it: one typed call per request, each sent with the plug-in's
-// tag, and the one null test for a plug-in made without a host, whose calls then do nothing. The
-// records the host fills belong to the caller, who zeroes them first. Each call's thread is the
-// host interface's (abi/FruityPlugInterface.h).
+// The real host as the plug-in calls it: one typed call per request, sent with the plug-in's tag,
+// and the one null test: without a host the calls do nothing. The caller owns and zeroes the
+// records the host fills. Each call's thread is the interface's (abi/FruityPlugInterface.h).
 #pragma once
 
 #include <cstdint>
@@ -28,7 +27,7 @@ class HostProxy {
   void SongTime(double (&record)[2]) { Dispatch(HostId::SongTime, 1, record); }
   // Id 39: filled on every tick and not read further.
   void TickInfo(uint8_t (&record)[HostRecordBytes]) { Dispatch(HostId::TickInfo, 1, record); }
-  // Id 38: the selection's start and end in beats. A host that ignores it leaves them as they were.
+  // Id 38: the selection's start and end in beats, left as they were by a host that ignores it.
   void Selection(double* beats) { Dispatch(HostId::Selection, 0, beats); }
   // Id 2: the plug-in resized its editor window.
   void EditorResized() { Dispatch(HostId::EditorResized, 0, nullptr); }

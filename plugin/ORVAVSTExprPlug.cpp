@@ -1,14 +1,7 @@
-// Construction, release and the host's calls on the plug-in object.
 #include "plugin/ORVAVSTExprPlug.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <new>
-
-#include "bridge/TFruityBridgePlugHost.h"
-#include "editor/Editor.h"
-#include "timeline/SharedEngine.h"
-#include "timeline/StateCodec.h"
 
 namespace tempotally {
 
@@ -24,18 +17,32 @@ namespace {
 
 constexpr ULONG UnreportedCount = ~ULONG{0};
 
-HINSTANCE OwnModule() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&OwnModule), &module);
-  return module;
-}
+// The state call's stream as the codec writes and reads it.
+struct StreamWriter final : StateWriter {
+  explicit StreamWriter(IStream* s) : stream(s) {}
+  void Write(const void* data, uint32_t size) override { stream->Write(data, size, nullptr); }
+  IStream* stream;
+};
+
+// The count the stream reports tells its end. A stream that leaves the count untouched is taken
+// to have delivered everything asked for, as streams were taken before the count was read.
+struct StreamReader final : StateReader {
+  explicit StreamReader(IStream* s) : stream(s) {}
+  uint32_t Read(void* data, uint32_t size) override {
+    ULONG got = UnreportedCount;
+    stream->Read(data, size, &got);
+    return got == UnreportedCount ? size : static_cast<uint32_t>(got);
+  }
+  IStream* stream;
+};
 
 }  // namespace
 
+// The linker's symbol at the start of this module's image, whose address is its handle.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
-    : ForwardingPlug(hostObject, tag), moduleInstance(OwnModule()) {
+    : ForwardingPlug(hostObject, tag), moduleInstance(reinterpret_cast<HINSTANCE>(&__ImageBase)) {
   pluginInfo = &TempotallyInfo;
 }
 
@@ -47,17 +54,15 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
   auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
   if (!plug) return nullptr;
   // From here on release undoes whatever was made, so every failure ends through it.
-  if (!plug->timeline.Allocate()) {
-    plug->Release();
-    return nullptr;
+  bool made = plug->timeline.Allocate();
+  if (made) {
+    plug->timeline.ResetState();
+    plug->editor.Create(plug->moduleInstance);
+    made = plug->OpenVideoPlayer();
   }
-  plug->timeline.ResetState();
-  plug->editor.Create(plug->moduleInstance);
-  if (!plug->OpenVideoPlayer()) {
-    plug->Release();
-    return nullptr;
-  }
-  return plug;
+  if (made) return plug;
+  plug->Release();
+  return nullptr;
 }
 
 bool ORVAVSTExprPlug::OpenVideoPlayer() {
@@ -73,8 +78,7 @@ bool ORVAVSTExprPlug::OpenVideoPlayer() {
 }
 
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
-  // A host that calls this slot without release gets the whole teardown too: the editor must not
-  // outlive the object it points at, and the instance count must stay right.
+  // Without release too, the whole teardown: the editor must not outlive the object it points at.
   this->~ORVAVSTExprPlug();
   if (flags & DestroyFreesMemory) ::operator delete(static_cast<void*>(this));
   return this;
@@ -111,8 +115,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
 }
 
 void __stdcall ORVAVSTExprPlug::Tick() {
-  // Mixing thread. The host fills local records; the engine takes them without waiting, outside
-  // every call into the host or the player.
+  // Mixing thread. The engine takes the host's figures without waiting, outside every call out.
   HostTickReport report;
   std::memset(hostInfo39, 0, sizeof hostInfo39);
   report.fromHost = host.SongPosition(report.position);
@@ -149,9 +152,11 @@ void __stdcall ORVAVSTExprPlug::SaveRestoreState(IStream* stream, int32_t save) 
         engine.options.winheight = normal.bottom - normal.top;
       });
     }
-    SaveToStream(stream);
+    StreamWriter writer(stream);
+    timeline.Save(writer);  // copied at one tick boundary, written with nothing held
   } else {
-    const EngineOptions options = RestoreFromStream(stream);
+    StreamReader reader(stream);
+    const EngineOptions options = timeline.Restore(reader);  // read, then swapped in
     editor.ApplyFoldHeight();
     ApplyVideoOptions(options, VideoPartsBoth);
     editor.RequestRepaint();
@@ -171,32 +176,6 @@ void ORVAVSTExprPlug::ApplyVideoOptions(const EngineOptions& options, uint8_t pa
     SetWindowPos(window, options.videoontop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
   }
-}
-
-void ORVAVSTExprPlug::SaveToStream(IStream* stream) {
-  // Copied at one tick boundary, then encoded and written with nothing of the engine's held.
-  struct StreamWriter final : StateWriter {
-    explicit StreamWriter(IStream* s) : stream(s) {}
-    void Write(const void* data, uint32_t size) override { stream->Write(data, size, nullptr); }
-    IStream* stream;
-  } writer(stream);
-  timeline.Save(writer);
-}
-
-EngineOptions ORVAVSTExprPlug::RestoreFromStream(IStream* stream) {
-  // The count the stream reports tells its end. A stream that leaves the count untouched is taken
-  // to have delivered everything asked for, as streams were taken before the count was read.
-  struct StreamReader final : StateReader {
-    explicit StreamReader(IStream* s) : stream(s) {}
-    uint32_t Read(void* data, uint32_t size) override {
-      ULONG got = UnreportedCount;
-      stream->Read(data, size, &got);
-      return got == UnreportedCount ? size : static_cast<uint32_t>(got);
-    }
-    IStream* stream;
-  } reader(stream);
-  // Read outside the engine's gate, then swapped in between two ticks.
-  return timeline.Restore(reader);
 }
 
 }  // namespace tempotally

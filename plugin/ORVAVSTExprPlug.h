@@ -22,19 +22,16 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   static ORVAVSTExprPlug* Create(TFruityPlugHost* hostObject, int32_t tag);
 
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
-  // The slots the plug-in handles before passing them on; the others pass straight on
-  // (ForwardingPlug). What each means and on which thread it comes is said in the interface.
+  // The slots handled before passing them on; each slot's meaning and thread: the interface.
   void __stdcall SaveRestoreState(IStream* stream, int32_t save) override;
   int32_t __stdcall Render(TWord word, float* buffer, int32_t* frameCount) override;
   void __stdcall Tick() override;
   TFruityPlug* __stdcall Destroy(uint32_t flags) override;
 
-  // What the object holds, in the order it is made; release ends it in reverse, after the
-  // wrapped player and before the bridge with the video window (ForwardingPlug).
+  // Made in this order and ended in reverse, after the wrapped player and before the bridge.
   HINSTANCE moduleInstance;
   SharedGdiUser drawing{moduleInstance};
-  // The engine's state, options and map, used by the host's mixing thread, its window thread and
-  // any other; timeline/SharedEngine.h says who owns what and how each side reaches it.
+  // Used by the mixing thread, the window thread and any other (timeline/SharedEngine.h).
   SharedEngine timeline;
   // The editor keeps its window handle in the public field, where the host reads it.
   Editor editor{editorSide_, editorWindow};
@@ -61,10 +58,6 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   ~ORVAVSTExprPlug();
   // Loads the video player behind a bridge; false only when the bridge could not be allocated.
   bool OpenVideoPlayer();
-  // The plug-in's part of the state call, in either direction. Window thread (or whichever thread
-  // the host makes the state call on); never from inside a per-tick call.
-  void SaveToStream(IStream* stream);
-  EngineOptions RestoreFromStream(IStream* stream);
   // Shows or hides the video window and puts it on top or not, as `options` say, for the parts
   // (VideoPart bits) asked for. Window thread; nothing without a video window.
   void ApplyVideoOptions(const EngineOptions& options, uint8_t parts);

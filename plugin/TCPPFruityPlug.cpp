@@ -1,7 +1,4 @@
-// Default behaviours of every plug-in slot.
 #include "plugin/TCPPFruityPlug.h"
-
-#include <new>
 
 namespace tempotally {
 

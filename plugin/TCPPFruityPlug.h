@@ -1,6 +1,5 @@
-// The base layer between the host's interface and the plug-in: it keeps the host and the tag,
-// greets the host, and gives every slot the behaviour a plug-in has when there is nothing to pass a
-// call on to.
+// The base layer: keeps the host and the tag, greets the host, and gives every slot the behaviour
+// of a plug-in with nothing to pass calls on to.
 #pragma once
 
 #include "abi/FruityPlugInterface.h"
@@ -10,8 +9,7 @@ namespace tempotally {
 
 class TCPPFruityPlug : public TFruityPlug {
  public:
-  // 0: ends the object through the destructor slot with the free flag. That slot is the plug-in
-  // object's own, as only it knows its whole type.
+  // 0: ends the object through the destructor slot, the plug-in object's own, with the free flag.
   void __stdcall Release() override;
   int32_t __stdcall Dispatch(int32_t id, int32_t index, TWord value) override;
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)

@@ -1,12 +1,9 @@
-// The gate, the ring of waiting ticks, the notification slots and the paint's snapshot.
 // Memory orders:
-// - The gate: an exchange to take it, a store to give it back, both sequentially consistent. They
-//   carry the engine from holder to holder, and their total order makes the hand-over of notes
-//   safe: a notifier raises its slot's generation and then tries the gate; a holder gives the gate
-//   back and then reads the generations; one of the two always sees the other, so either the
-//   notifier gets the gate or the holder takes it again for the note. No note waits for a tick.
-// - The ring: single producer (the tick), single consumer (the gate's holder, one at a time);
-//   release on push, acquire on pop.
+// - The gate: a sequentially consistent exchange takes it and a store gives it back. They carry the
+//   engine between holders, and their total order hands notes over: a notifier raises a generation
+//   then tries the gate, a holder gives the gate back then reads the generations; one of the two
+//   sees the other, so the notifier gets the gate or the holder takes it again for the note.
+// - The ring: one producer (the tick), one consumer (the gate's holder); release push, acquire pop.
 // - What the paint reads is relaxed: it needs each value whole, not several of one moment.
 #include "timeline/SharedEngine.h"
 
@@ -16,6 +13,16 @@
 #include <cstdlib>
 
 namespace tempotally {
+
+namespace {
+
+// Each entry whole: a paint may be reading `to`'s map as the one it last saw.
+void CopyState(TimelineEngine& to, const TimelineEngine& from) {
+  to.options = from.options;
+  for (int32_t i = 0; i < MapTicks; ++i) StoreLength(&to.tickDurations[i], from.tickDurations[i]);
+}
+
+}  // namespace
 
 void SharedEngine::NonTickLock::Lock() {
   const std::thread::id self = std::this_thread::get_id();
@@ -39,12 +46,6 @@ bool SharedEngine::Allocate() {
   return true;
 }
 
-void SharedEngine::Free() {
-  published_.map = nullptr;
-  engine_.Free();
-  spare_.Free();
-}
-
 void SharedEngine::ResetState() {
   engine_.ResetState();
   spare_.ResetState();
@@ -53,9 +54,8 @@ void SharedEngine::ResetState() {
 }
 
 void SharedEngine::EnterWaiting() {
-  // A holder leaves after bounded work; the tick's and a notifier's are short. Ticks that come back
-  // to back may leave no gap, so after a few tries the tick is asked to stand back and leave its
-  // figures in the ring: then this waits for one holder at most.
+  // Back-to-back ticks may leave no gap: after a few tries the tick is asked to stand back and
+  // leave its figures in the ring, so this waits for one bounded holder at most.
   for (int tries = 0; !TryEnter(); ++tries) {
     if (tries == PatientTries) waiting_.store(true, std::memory_order_relaxed);
     std::this_thread::yield();
@@ -80,9 +80,8 @@ void SharedEngine::Leave(size_t replays) {
     gate_.store(false, std::memory_order_seq_cst);
     // A notifier that found the gate shut left its note to this holder (see the top of the file).
     bool pending = false;
-    for (int kind = 0; kind < NoteKinds; ++kind) {
+    for (int kind = 0; kind < NoteKinds; ++kind)
       pending = pending || noteGeneration_[kind].load(std::memory_order_seq_cst) != seen[kind];
-    }
     // With ticks still waiting the tick is about, and it applies the note at its next entry.
     if (!pending || ring_.read_available() != 0 || !TryEnter()) return;
   }
@@ -90,50 +89,39 @@ void SharedEngine::Leave(size_t replays) {
 
 SharedEngine::NoteMark SharedEngine::ReadNotes() const {
   NoteMark notes;
-  for (int kind = 0; kind < NoteKinds; ++kind) {
+  for (int kind = 0; kind < NoteKinds; ++kind)
     notes.generation[kind] = noteGeneration_[kind].load(std::memory_order_acquire);
-  }
   notes.transport = noteTransport_;
   notes.position = notePosition_;
   for (int i = 0; i < 3; ++i) notes.signature[i] = noteSignature_[i];
   return notes;
 }
 
-// Each notification overwrites fields that only it writes: the transport its three, the position
-// the song position and the current tick (and drops the running sum), the signature its own. So a
-// later note of the same kind undoes everything an earlier one did, and notes of different kinds
-// commute: with no tick between them, applying the last of each kind, in any order, leaves the
-// state that applying all of them in order leaves. A tick between two notes is kept apart by the
-// mark it carries in the ring.
+// Each kind of note overwrites fields that only it writes, so a later note undoes an earlier one of
+// its kind and kinds commute: between two ticks, applying the last of each equals applying all in
+// order. A tick between two notes is kept apart by the mark it carries in the ring.
 void SharedEngine::ApplyNotes(const NoteMark& notes) {
-  if (notes.generation[NoteTransport] != applied_[NoteTransport]) {
+  if (notes.generation[NoteTransport] != applied_[NoteTransport])
     engine_.OnTransport(notes.transport);
-  }
-  if (notes.generation[NotePosition] != applied_[NotePosition]) {
+  if (notes.generation[NotePosition] != applied_[NotePosition])
     engine_.OnSongPosition(notes.position);
-  }
-  if (notes.generation[NoteSignature] != applied_[NoteSignature]) {
+  if (notes.generation[NoteSignature] != applied_[NoteSignature])
     std::copy(notes.signature, notes.signature + 3, engine_.timeSignature);
-  }
   std::copy(notes.generation, notes.generation + NoteKinds, applied_);
 }
 
 bool SharedEngine::CatchUp(size_t replays) {
-  // Only ticks already waiting: the tick leaves more while a non-tick holder replays, and the
-  // holder must get to leave. What comes later waits for the next holder, the tick at most one tick
-  // later.
+  // Only the ticks already waiting, so that a holder gets to leave while the tick adds more.
   Deferred waiting;
   for (size_t count = std::min(replays, ring_.read_available()); count > 0 && ring_.pop(waiting);
        --count) {
     ApplyNotes(waiting.notes);
     RecordTick(waiting.report, waiting.wantVideoTime);
   }
-  // Ticks are lost only once the ring is full, and none is pushed after them until the tick
-  // enters itself: with the ring empty they come after everything replayed.
+  // Lost ticks follow a full ring and precede any later push: with the ring empty, they come next.
   if (ring_.read_available() != 0) return false;
-  if (lost_.load(std::memory_order_relaxed) != 0) {
+  if (lost_.load(std::memory_order_relaxed) != 0)
     CountLostTicks(lost_.exchange(0, std::memory_order_acquire));
-  }
   ApplyNotes(ReadNotes());
   return true;
 }
@@ -226,13 +214,10 @@ void SharedEngine::TimeSignature(const int32_t signature[3]) {
 }
 
 EngineSnapshot SharedEngine::Snapshot() const {
-  EngineSnapshot snapshot;
-  snapshot.options = engine_.options;
-  snapshot.displaySeconds = published_.displaySeconds;
-  snapshot.recentChange = published_.recentChange;
-  snapshot.songPosition = published_.songPosition;
-  for (int i = 0; i < 3; ++i) snapshot.timeSignature[i] = published_.timeSignature[i];
-  snapshot.map = published_.map;
+  const Published& p = published_;
+  EngineSnapshot snapshot{engine_.options, p.displaySeconds, p.recentChange, p.songPosition};
+  for (int i = 0; i < 3; ++i) snapshot.timeSignature[i] = p.timeSignature[i];
+  snapshot.map = p.map;
   return snapshot;
 }
 
@@ -241,8 +226,7 @@ double SharedEngine::Refresh(int32_t* shownTick) {
                                                : published_.currentTick.Load();
   double seconds = published_.displaySeconds;
   int32_t tick = published_.paintedTick;
-  // Notifications or ticks still waiting (the last holder left them to a tick that may not come)
-  // are applied here too.
+  // Notes or ticks that the last holder left to a tick that may not come are applied here too.
   uint32_t notes = 0;
   for (const auto& generation : noteGeneration_)
     notes += generation.load(std::memory_order_relaxed);
@@ -259,17 +243,12 @@ double SharedEngine::Refresh(int32_t* shownTick) {
 }
 
 uint32_t SharedEngine::Save(StateWriter& writer) {
-  // Short of memory for a copy of its own, the save uses the spare map and keeps the lock (not the
-  // gate: the ticks go on) while it writes.
+  // Short of memory, the save copies into the spare map and keeps the lock (not the gate) to write.
   TimelineEngine own;
   const bool ownCopy = own.Allocate();
   TimelineEngine& copy = ownCopy ? own : spare_;
   nonTick_.Lock();
-  const uint32_t boundary = Change([&](TimelineEngine& engine) {
-    copy.options = engine.options;
-    for (int32_t i = 0; i < MapTicks; ++i)
-      StoreLength(&copy.tickDurations[i], engine.tickDurations[i]);
-  });
+  const uint32_t boundary = Change([&](TimelineEngine& engine) { CopyState(copy, engine); });
   if (ownCopy) nonTick_.Unlock();
   // The whole part in one write; in pieces when there is no memory for that.
   if (auto* whole = static_cast<uint8_t*>(std::malloc(MaxSavedStateBytes))) {
@@ -289,9 +268,7 @@ EngineOptions SharedEngine::Restore(StateReader& reader, uint32_t* boundary) {
   if (own) RestoreState(restored, reader);
   nonTick_.Lock();
   if (own) {
-    spare_.options = restored.options;
-    for (int32_t i = 0; i < MapTicks; ++i)
-      StoreLength(&spare_.tickDurations[i], restored.tickDurations[i]);
+    CopyState(spare_, restored);
   } else {
     // Short of memory for an engine of its own: the stream is read into the spare under the lock.
     RestoreState(spare_, reader);

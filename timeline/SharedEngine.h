@@ -1,13 +1,5 @@
 // One plug-in object's engine as the host's threads use it. Each piece of state has one owner;
-// docs/architecture.md ("Threads") lists them and the moves between threads:
-// - options: written by the non-tick side under the gate, read by anyone as relaxed atomics;
-// - notifications (transport, position, signature): latest-value slots from any thread, applied by
-//   whoever next holds the gate, at once by the notifier when it is free;
-// - the engine's own state: the gate's holder's. The tick only tries the gate; shut out, it leaves
-//   its figures in a ring that the next holder replays in order before anything else;
-// - the paint: a snapshot each holder publishes as it leaves, and the map's entries as relaxed
-//   loads. Both maps live as long as the object, so a map the paint once saw is never freed.
-// Non-tick threads are kept apart by a lock that the tick and the notifications never take.
+// docs/architecture.md ("Threads") lists them and every move between threads.
 #pragma once
 
 #include <atomic>
@@ -37,8 +29,7 @@ struct TickOutcome {
 
 // Ticks of host figures that can wait for the gate; further ticks are counted without them.
 constexpr uint32_t DeferredTicks = 512;
-// Waiting ticks that one tick or notification replays, which bounds its work; the non-tick side
-// replays all that wait.
+// Waiting ticks that one tick or notification replays, bounding its work; the non-tick side: all.
 constexpr size_t ReplaysPerTick = 8;
 constexpr size_t AllWaiting = SIZE_MAX;
 // Tries at the gate before the non-tick side asks the ticks to stand back.
@@ -50,30 +41,27 @@ class SharedEngine {
   SharedEngine(const SharedEngine&) = delete;
   SharedEngine& operator=(const SharedEngine&) = delete;
 
-  // Construction and release, with no other caller running.
+  // Construction, with no other caller running.
   bool Allocate();
-  void Free();
   void ResetState();
   // The engine itself, for code that knows no other thread uses it (construction, tests).
   TimelineEngine& Unshared() { return engine_; }
 
-  // --- The per-tick call: never waits, never on two threads at once. Records the tick from the
-  // host's figures and, when `wantVideoTime`, sums the map up to the new current tick. ---
+  // The per-tick call: never waits, never on two threads at once. Records the tick and, when
+  // `wantVideoTime`, sums the map up to the new current tick.
   TickOutcome Tick(const HostTickReport& report, bool wantVideoTime);
 
-  // --- Host notifications: any thread, any time; never wait. ---
+  // Host notifications: any thread, any time; never wait.
   void Transport(int32_t value);
   void SongPosition(double position);
   void TimeSignature(const int32_t signature[3]);
 
-  // --- The paint's reads: any non-tick thread; no lock, no wait. ---
-  // The options and the video window's placement as they stand.
+  // The paint's reads: any non-tick thread; no lock, no wait.
   EngineOptions Options() const { return engine_.options; }
   EngineSnapshot Snapshot() const;
 
-  // --- The non-tick side: one caller at a time under the lock; waits for the gate by yielding. ---
-  // Runs `change` on the engine between two ticks. Returns the host events (ticks and
-  // notifications) applied before it.
+  // The non-tick side: one caller at a time under the lock; waits for the gate by yielding.
+  // Runs `change` on the engine between two ticks; returns the host events applied before it.
   template <typename F>
   uint32_t Change(F&& change) {
     nonTick_.Lock();
@@ -84,14 +72,13 @@ class SharedEngine {
     nonTick_.Unlock();
     return boundary;
   }
-  // RefreshDisplayTime when the snapshot says it has something to write; returns the seconds to
-  // show and, when asked, the tick they belong to.
+  // RefreshDisplayTime when the snapshot is stale; the seconds to show and their tick.
   double Refresh(int32_t* shownTick = nullptr);
-  // Writes the saved state of one tick boundary: copied under the gate, encoded and written
-  // outside it, with no lock held. Returns the host events applied before that boundary.
+  // Writes the state at one tick boundary, copied under the gate and written with no lock held;
+  // returns the host events applied before it.
   uint32_t Save(StateWriter& writer);
-  // Reads a saved state outside the gate and swaps its map in; the transport, the current tick and
-  // the display stay as the ticks left them. `boundary` gets the host events applied before it.
+  // Reads a saved state outside the gate and swaps its map in; the transport, current tick and
+  // display stay. `boundary` gets the host events applied before it.
   EngineOptions Restore(StateReader& reader, uint32_t* boundary = nullptr);
 
  private:
@@ -117,8 +104,8 @@ class SharedEngine {
     Relaxed<const double*> map;
     Relaxed<uint32_t> notes;  // notifications applied
   };
-  // A lock that cannot throw; a waiter yields. Its holder may take it again: a stream that pumps
-  // messages under it (a save or restore short of memory) may bring a click on the same thread.
+  // Keeps non-tick threads apart; the tick and the notes never take it. Cannot throw; a waiter
+  // yields. Re-entrant: a stream that pumps messages under it may bring a click on the same thread.
   class NonTickLock {
    public:
     void Lock();
@@ -132,8 +119,7 @@ class SharedEngine {
   bool TryEnter() { return !gate_.exchange(true, std::memory_order_seq_cst); }
   void EnterWaiting();
   void Leave(size_t replays);
-  // Replays up to `replays` of the waiting ticks; once none waits, applies the lost ticks and the
-  // notifications. True when none waits.
+  // Replays up to `replays` waiting ticks; once none waits (then true), the lost ticks and notes.
   bool CatchUp(size_t replays);
   void ApplyNotes(const NoteMark& notes);
   NoteMark ReadNotes() const;

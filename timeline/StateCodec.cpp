@@ -13,31 +13,18 @@ namespace tempotally {
 
 namespace {
 
-constexpr uint32_t LongestName() {
-  uint32_t longest = 0;
-  for (const OptionRow& row : OptionTable) {
-    longest = std::max(longest, static_cast<uint32_t>(std::string_view(row.key).size()));
-  }
-  return longest;
-}
-
-// No key name is longer; a longer stored name is read past without being compared.
-constexpr uint32_t LongestKeyName = LongestName();
-// Bytes of a stored name consumed per read while skipping it.
+// Bytes of a stored name read at a time; a longer name, which no key has, is never compared.
 constexpr uint32_t NameChunk = 64;
-static_assert(NameChunk >= LongestKeyName, "a matching name must arrive in one read");
 
 constexpr int32_t LastTick = MapTicks - 1;
 
-// What the checks of the saved map's bounds leave for rounding: the running times that a reader
-// compares are sums of up to MapTicks terms, which round differently from the run's own account
-// (about 1e-8 s at worst), and the per-tick bound's own test rounds by far less than this.
+// Left for rounding: a reader's sums of up to MapTicks terms stray from the runs' own account by
+// about 1e-8 s at worst; the per-tick test by far less.
 constexpr double SumRoundingAllowance = 1e-7;
 constexpr double TimeBudget = SavedTimeTolerance - SumRoundingAllowance;
 constexpr double TickBand = TickChangeThreshold - 1e-14;
 
-// Tick 0 is summed with tick 1's length (ElapsedSeconds copies it over), so it adds no time of its
-// own and tick 1 adds its length twice, once for each.
+// Tick 0 is summed with tick 1's length (ElapsedSeconds copies it over): tick 1 counts twice.
 int TimeTermsOf(int32_t tick) { return tick == 0 ? 0 : tick == 1 ? 2 : 1; }
 
 bool InSingleRange(double value) {
@@ -59,19 +46,16 @@ bool SingleWithin(double low, double high, double wanted, float& out) {
   return single >= low && single <= high;
 }
 
-uint8_t* Put16(uint8_t* at, uint16_t value) {
-  at[0] = static_cast<uint8_t>(value);
-  at[1] = static_cast<uint8_t>(value >> 8);
-  return at + 2;
+// Every machine this builds for stores integers and floats as the format does.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the saved state is little-endian");
+
+template <typename T>
+uint8_t* Put(uint8_t* at, T value) {
+  std::memcpy(at, &value, sizeof value);
+  return at + sizeof value;
 }
 
-uint8_t* Put32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
-  return at + 4;
-}
-
-// Reads until `size` bytes have arrived or a read delivers nothing: a stream may hand over fewer
-// bytes than asked and still have more. False when the stream ended first.
+// Reads until `size` bytes arrived, as a read may deliver fewer; false when the stream ended first.
 bool ReadFully(StateReader& reader, void* data, uint32_t size) {
   auto* at = static_cast<uint8_t*>(data);
   while (size > 0) {
@@ -83,31 +67,10 @@ bool ReadFully(StateReader& reader, void* data, uint32_t size) {
   return true;
 }
 
-bool Read16(StateReader& reader, uint16_t& value) {
-  uint8_t bytes[2] = {0, 0};
-  if (!ReadFully(reader, bytes, sizeof bytes)) return false;
-  value = static_cast<uint16_t>(bytes[0] | bytes[1] << 8);
-  return true;
-}
-
-bool Read32(StateReader& reader, uint32_t& value) {
-  uint8_t bytes[4] = {0, 0, 0, 0};
-  if (!ReadFully(reader, bytes, sizeof bytes)) return false;
-  value = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-  return true;
-}
-
-uint32_t SingleBits(float single) {
-  uint32_t bits;
-  std::memcpy(&bits, &single, sizeof bits);
-  return bits;
-}
-
-double FromSingleBits(uint32_t bits) {
-  float single;
-  std::memcpy(&single, &bits, sizeof single);
-  return static_cast<double>(single);
+// A field of the stream; false when the stream ended first.
+template <typename T>
+bool Get(StateReader& reader, T& value) {
+  return ReadFully(reader, &value, sizeof value);
 }
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -126,10 +89,10 @@ const OptionRow* FindKey(const char* name, uint32_t length) {
 // False when the stream ended inside the key section; the records before that point are applied.
 bool ReadKeys(EngineOptions& options, StateReader& reader) {
   uint16_t count = 0;
-  if (!Read16(reader, count)) return false;
+  if (!Get(reader, count)) return false;
   for (uint16_t record = 0; record < count; ++record) {
     uint16_t length = 0;
-    if (!Read16(reader, length)) return false;
+    if (!Get(reader, length)) return false;
     // A name too long for any key is consumed chunk by chunk and never compared.
     char name[NameChunk] = {};
     for (uint32_t remaining = length; remaining > 0;) {
@@ -138,8 +101,8 @@ bool ReadKeys(EngineOptions& options, StateReader& reader) {
       remaining -= part;
     }
     uint32_t value = 0;
-    if (!Read32(reader, value)) return false;
-    const OptionRow* row = length <= LongestKeyName ? FindKey(name, length) : nullptr;
+    if (!Get(reader, value)) return false;
+    const OptionRow* row = length <= NameChunk ? FindKey(name, length) : nullptr;
     if (row != nullptr) row->Set(options, static_cast<int32_t>(value));
   }
   return true;
@@ -149,28 +112,26 @@ void Fill(double* ticks, int32_t first, int32_t last, double value) {
   for (int32_t i = first; i <= last; ++i) StoreLength(&ticks[i], value);
 }
 
-// Each pair's value holds from its own index up to the next pair's index, inclusive, where the
-// next pair takes over; the last value runs to the end of the map, also when the stream ends
-// before the terminator.
+// Each pair's value holds from its index up to the next pair's, inclusive, where that one takes
+// over; the last runs to the end of the map, also when the stream ends before the terminator.
 void ReadMap(TimelineEngine& engine, StateReader& reader) {
   double* ticks = engine.tickDurations;
   double value = 0.0;
   int32_t start = 0;
-  // The writer stores at most one pair per tick, so a longer list is corrupt and ends there; a
-  // full list is still followed by its terminator, which belongs to the map too.
+  // At most one pair per tick, so a longer list is corrupt and ends there; a full list's
+  // terminator still belongs to the map.
   for (int32_t pairs = 0; pairs <= MapTicks; ++pairs) {
     uint32_t index = 0;
-    if (!Read32(reader, index) || index == static_cast<uint32_t>(StateMapTerminator)) break;
+    if (!Get(reader, index) || index == static_cast<uint32_t>(StateMapTerminator)) break;
     if (pairs == MapTicks) break;
-    uint32_t bits = 0;
-    if (!Read32(reader, bits)) break;
+    float single = 0.0f;
+    if (!Get(reader, single)) break;
     // Indices outside the map cannot come from the writer: the pair is dropped.
     if (index > static_cast<uint32_t>(LastTick)) continue;
     const int32_t tick = static_cast<int32_t>(index);
     if (ticks != nullptr) Fill(ticks, start, tick, value);
-    const double read = FromSingleBits(bits);
     // A stored length that is not a number counts as never recorded.
-    value = std::isfinite(read) ? read : 0.0;
+    value = std::isfinite(single) ? single : 0.0;
     start = tick;
   }
   if (ticks != nullptr) Fill(ticks, start, LastTick, value);
@@ -181,9 +142,8 @@ void ReadMap(TimelineEngine& engine, StateReader& reader) {
 SavedRun RunChooser::Next() {
   constexpr double Unbounded = std::numeric_limits<double>::infinity();
   const int32_t first = next_;
-  // Where the map holds single-precision values, as a restored map does, each stretch of one value
-  // is saved as it is, so that a project saved again unplayed keeps its bytes. A recorded length
-  // is rarely a single, two in a row hardly ever.
+  // A stretch of one single-precision value, as a restored map holds, is saved as it is, so that a
+  // project saved again unplayed keeps its bytes. A recorded length is rarely a single.
   if (IsSingle(Tick(first)) && (first + 1 == MapTicks || IsSingle(Tick(first + 1)))) {
     int32_t end = first + 1;
     while (end < MapTicks && Tick(end) == Tick(first)) ++end;
@@ -191,8 +151,7 @@ SavedRun RunChooser::Next() {
     return {first, static_cast<float>(Tick(first))};
   }
   double lowest = Tick(first), highest = Tick(first);
-  // Every value in [low, high] keeps both bounds over the ticks taken so far; `sum` is their
-  // saved time over `terms` time terms.
+  // Every value in [low, high] keeps both bounds so far; `sum` is the saved time of `terms` terms.
   double low = -Unbounded, high = Unbounded, sum = 0.0;
   int32_t terms = 0;
   int32_t end = first;
@@ -245,13 +204,12 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
   uint8_t* const end = out + capacity;
   if (stage_ == Stage::Keys) {
     if (capacity < StateKeySectionBytes) return 0;
-    at = Put16(at, StateKeyCount);
+    at = Put<uint16_t>(at, OptionCount);
     for (const OptionRow& row : OptionTable) {
       const uint16_t length = static_cast<uint16_t>(std::strlen(row.key));
-      at = Put16(at, length);
+      at = Put(at, length);
       std::memcpy(at, row.key, length);
-      at += length;
-      at = Put32(at, static_cast<uint32_t>(row.Get(engine.options)));
+      at = Put(at + length, row.Get(engine.options));
     }
     stage_ = Stage::Map;
     runs_ = RunChooser(engine.tickDurations);
@@ -265,14 +223,13 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
       if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) {
         return static_cast<uint32_t>(at - out);
       }
-      at = Put32(at, static_cast<uint32_t>(run_.first));
-      at = Put32(at, SingleBits(run_.seconds));
+      at = Put(Put(at, run_.first), run_.seconds);
       pending_ = false;
     }
     if (end - at < static_cast<std::ptrdiff_t>(StateTerminatorBytes)) {
       return static_cast<uint32_t>(at - out);
     }
-    at = Put32(at, static_cast<uint32_t>(StateMapTerminator));
+    at = Put(at, StateMapTerminator);
     stage_ = Stage::Done;
   }
   return static_cast<uint32_t>(at - out);

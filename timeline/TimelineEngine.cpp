@@ -1,10 +1,7 @@
-// The tick-duration map and its beat cache: elapsed time over the map, and the recording of each
-// tick's measured length while the host's transport runs.
 #include "timeline/TimelineEngine.h"
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <new>
 
 namespace tempotally {
@@ -16,28 +13,15 @@ constexpr int32_t LastBeat = MapBeats - 1;
 // The running sum serves calls up to a beat past it. Further on, a walk from the cache would skip
 // beats that going on would fill, besides being shorter.
 constexpr int32_t MaxRunningSumGap = TicksPerBeat;
-constexpr double Int32Max = static_cast<double>(std::numeric_limits<int32_t>::max());
-constexpr double Int32Min = static_cast<double>(std::numeric_limits<int32_t>::min());
-
-bool IsBeatSumCached(double sum) {
-  return sum > BeatSumCachedThreshold || sum < -BeatSumCachedThreshold;
-}
-
-bool IsBeatSumEmpty(double sum) {
-  return sum > -BeatSumCachedThreshold && sum < BeatSumCachedThreshold;
-}
-
-bool IsTickEmpty(double seconds) {
-  return seconds > -TickEmptyThreshold && seconds < TickEmptyThreshold;
-}
+// Neither holds for not-a-number.
+bool IsBeatSumCached(double sum) { return std::fabs(sum) > BeatSumCachedThreshold; }
+bool IsBeatSumEmpty(double sum) { return std::fabs(sum) < BeatSumCachedThreshold; }
 
 }  // namespace
 
 int32_t TickFromPosition(double position) {
   if (std::isnan(position)) return 0;
-  if (position >= Int32Max) return std::numeric_limits<int32_t>::max();
-  if (position <= Int32Min) return std::numeric_limits<int32_t>::min();
-  return static_cast<int32_t>(position);
+  return static_cast<int32_t>(std::clamp(position, double{INT32_MIN}, double{INT32_MAX}));
 }
 
 double MeasureTickSeconds(double position, double hostTimeMs) {
@@ -50,11 +34,9 @@ bool TimelineEngine::Allocate() {
   Free();
   tickDurations = new (std::nothrow) double[MapTicks]();
   beatSums = new (std::nothrow) double[MapBeats]();
-  if (tickDurations == nullptr || beatSums == nullptr) {
-    Free();
-    return false;
-  }
-  return true;
+  if (tickDurations != nullptr && beatSums != nullptr) return true;
+  Free();
+  return false;
 }
 
 void TimelineEngine::Free() {
@@ -76,8 +58,7 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
   const int32_t end = std::min(tick, MapTicks);
   const double beyond =
       tick > MapTicks ? static_cast<double>(tick - MapTicks) * tickDurations[LastTick] : 0.0;
-  // A stride of MapTicks or more visits the start alone, as would any larger one; the clamp only
-  // keeps k from overflowing.
+  // Any stride of MapTicks or more visits the start alone; the clamp keeps k from overflowing.
   const int32_t stride = std::min(step, MapTicks);
   const double weight = static_cast<double>(step);
 
@@ -148,11 +129,8 @@ double TimelineEngine::ElapsedSeconds(int32_t tick, int32_t step) {
     anchor = endBeat;
   }
 
-  // Strides that divide a beat visit every beat's start, which the walk above relies on. The two
-  // steps in use are named first, sparing the division.
-  running.valid =
-      end > 0 && anchor > 0 &&
-      (stride == StepEveryTick || stride == StepOptimised || TicksPerBeat % stride == 0);
+  // Strides that divide a beat visit every beat's start, which the walk relies on.
+  running.valid = end > 0 && anchor > 0 && TicksPerBeat % stride == 0;
   running.stride = stride;
   running.end = end;
   running.next = k;
@@ -187,9 +165,8 @@ void TimelineEngine::StoreDrift(int32_t tick, double seconds) {
 void TimelineEngine::ResetState() {
   DropRunningSum();
   highestCachedBeat = 0;
-  if (tickDurations != nullptr) {
+  if (tickDurations != nullptr)
     for (int32_t i = 0; i < MapTicks; ++i) StoreLength(&tickDurations[i], 0.0);
-  }
   if (beatSums != nullptr) std::fill(beatSums, beatSums + MapBeats, 0.0);
   options = {};
 }
@@ -230,7 +207,7 @@ bool TimelineEngine::RecordTick(double position) {
       const int32_t top = currentTick > MapTicks ? LastTick : currentTick - 1;
       int32_t lowestFilled = -1;
       for (int32_t i = top; i >= 0; --i) {
-        if (IsTickEmpty(tickDurations[i])) {
+        if (std::fabs(tickDurations[i]) < TickEmptyThreshold) {
           StoreLength(&tickDurations[i], tickSeconds);
           lowestFilled = i;
         }
@@ -248,9 +225,8 @@ bool TimelineEngine::RecordTick(double position) {
       DropRunningSum();
       if (options.lookahead != 0) {
         const double shift = tickSeconds - old;
-        for (int32_t i = currentTick + 1; i < MapTicks; ++i) {
+        for (int32_t i = currentTick + 1; i < MapTicks; ++i)
           StoreLength(&tickDurations[i], tickDurations[i] + shift);
-        }
       }
       ClearLaterBeatSums(currentTick / TicksPerBeat);
       recentChange = RecentChangeTicks;
@@ -260,7 +236,7 @@ bool TimelineEngine::RecordTick(double position) {
     }
   }
 
-  if (currentTick < std::numeric_limits<int32_t>::max()) ++currentTick;
+  if (currentTick < INT32_MAX) ++currentTick;
   if (recentChange != 0) --recentChange;
   return changed;
 }

@@ -1,6 +1,5 @@
 // The timeline engine: the tick-duration map, its per-beat cache of running sums, the elapsed time
-// over the map, and the recording of tick lengths on each tick of the host's transport.
-// Platform-free: nothing here knows about windows, the host or the video player.
+// over the map, and the recording of tick lengths on each tick. Platform-free.
 #pragma once
 
 #include <atomic>
@@ -13,12 +12,11 @@ constexpr int32_t TicksPerBeat = 96;
 constexpr int32_t MapBeats = 1000;
 constexpr int32_t MapTicks = TicksPerBeat * MapBeats;
 
-// A measured tick length counts as a change when it moves by more than this, in seconds: it is
-// stored, shifts later ticks with Look ahead, tints the readout and repaints the editor.
+// A tick length that moves by more than this, in seconds, is a change: stored, shifting later ticks
+// with Look ahead, tinting the readout and repainting the editor.
 constexpr double TickChangeThreshold = 1e-5;
-// A smaller move than the change threshold, but more than this, is stored all the same, with nothing
-// else: on a tempo ramp every tick moves by less than the threshold, and a map that kept the old
-// lengths would lag behind the ramp by that much on every tick. Below this it is rounding noise.
+// A smaller move above this is stored with nothing else: on a tempo ramp every tick moves by less
+// than a change, and a map that kept the old lengths would lag the ramp. Below, it is noise.
 constexpr double TickDriftThreshold = 1e-12;
 // A beat sum of smaller magnitude counts as not cached.
 constexpr double BeatSumCachedThreshold = 1e-8;
@@ -44,18 +42,14 @@ constexpr double MillisecondsPerSecond = 1000.0;
 constexpr double SecondsPerMinute = 60.0;
 constexpr double MillisecondsPerMinute = 60000.0;
 
-// A value that one side writes while another reads it: relaxed loads and stores, each of which is
-// whole. Copying takes each value whole; a copy of several is not one moment's, which no reader
-// here needs.
+// A value one side writes while another reads it: relaxed accesses, each whole. No reader here
+// needs several values of one moment.
 template <typename T>
 class Relaxed {
  public:
   constexpr Relaxed(T value = T{}) : value_(value) {}
   Relaxed(const Relaxed& other) : value_(other.Load()) {}
-  Relaxed& operator=(const Relaxed& other) {
-    Store(other.Load());
-    return *this;
-  }
+  Relaxed& operator=(const Relaxed& other) { return *this = other.Load(); }
   Relaxed& operator=(T value) {
     Store(value);
     return *this;
@@ -68,9 +62,8 @@ class Relaxed {
   std::atomic<T> value_;
 };
 
-// A map entry as the paint reads it beside the thread that writes it: one relaxed access of the
-// whole double. The engine writes every entry this way; its own reads are plain, as only the
-// thread that holds the engine writes.
+// A map entry as the paint reads it beside the writer, and as the engine writes it: one relaxed
+// access of the whole double. The engine's own reads are plain, as only its holder writes.
 inline double LoadLength(const double* entry) {
   double value;
   __atomic_load(entry, &value, __ATOMIC_RELAXED);
@@ -80,9 +73,8 @@ inline void StoreLength(double* entry, double value) {
   __atomic_store(entry, &value, __ATOMIC_RELAXED);
 }
 
-// The options, named after their saved keys, and the video window's placement. Each one's key,
-// starting value and what a restored value becomes are its row of OptionTable, below. Only the
-// non-tick side writes them; the tick and the paint read them as they stand.
+// The options, named after their saved keys, and the video window's placement; each one's row of
+// OptionTable gives the rest. The non-tick side writes them; the tick and the paint read them.
 using OptionByte = Relaxed<uint8_t>;
 using OptionWord = Relaxed<int32_t>;
 struct EngineOptions {
@@ -94,9 +86,8 @@ struct EngineOptions {
   OptionWord winleft, wintop, winwidth, winheight;
 };
 
-// One option: the key it is saved under, the byte or word it is kept in (a byte saves as a whole
-// word and restores as the word's low byte), a new or reset engine's value, and what a restored
-// value becomes (null: itself).
+// One option: its saved key, the byte or word it is kept in (a byte saves as a word and restores
+// as its low byte), its starting value, and what a restored value becomes (null: itself).
 struct OptionRow {
   const char* key;
   OptionByte EngineOptions::*byteField;
@@ -108,11 +99,10 @@ struct OptionRow {
     return byteField != nullptr ? (options.*byteField).Load() : (options.*wordField).Load();
   }
   void Set(EngineOptions& options, int32_t value) const {
-    if (byteField != nullptr) {
+    if (byteField != nullptr)
       (options.*byteField).Store(static_cast<uint8_t>(value));
-    } else {
+    else
       (options.*wordField).Store(value);
-    }
   }
 };
 
@@ -120,15 +110,11 @@ struct OptionRow {
 constexpr int32_t KnownFoldLevel(int32_t level) {
   return level > DeepestFoldLevel ? DeepestFoldLevel : level;
 }
-// Any other step would sum ticks that are not beat starts into the cache, so the time would
-// depend on the order of earlier calls: it becomes every tick.
-constexpr int32_t KnownStep(int32_t step) {
-  return step == StepOptimised ? StepOptimised : StepEveryTick;
-}
+// Any other step would cache sums at ticks that are not beat starts: it becomes every tick.
+constexpr int32_t KnownStep(int32_t step) { return step == StepOptimised ? step : StepEveryTick; }
 
-// Every option, in the order it is saved; the reset, the saved state and its restore all read it.
-// A new option is a field above and a row here. Renaming or reordering a row changes saved
-// projects.
+// Every option, in saved order, for the reset, the save and the restore. A new option is a field
+// above and a row here; renaming or reordering rows changes saved projects.
 inline constexpr OptionRow OptionTable[] = {
     {"video", &EngineOptions::video, nullptr, 0, nullptr},
     {"videoontop", &EngineOptions::videoontop, nullptr, 0, nullptr},
@@ -151,14 +137,12 @@ constexpr int OptionCount = static_cast<int>(sizeof OptionTable / sizeof OptionT
 
 // The position of the row saved under `key`, for tables that name an option; -1 when none is.
 constexpr int OptionIndex(std::string_view key) {
-  for (int i = 0; i < OptionCount; ++i) {
+  for (int i = 0; i < OptionCount; ++i)
     if (key == OptionTable[i].key) return i;
-  }
   return -1;
 }
 
-// Everything the engine reads and writes lives in this one object, so that its users can serialise
-// access in one place. The plug-in object embeds one; tests build their own.
+// Everything the engine reads and writes, in one object so that its users serialise access once.
 struct TimelineEngine {
   EngineOptions options;
 
@@ -174,18 +158,15 @@ struct TimelineEngine {
   int32_t paintedTick = 0;  // -1 forces the next RefreshDisplayTime to recompute
   double displaySeconds = 0.0;
 
-  // Owned; MapTicks and MapBeats entries. Null until Allocate succeeds. Code that writes either
-  // array other than through the operations below calls DropRunningSum afterwards, and code that
-  // caches beat sums itself raises highestCachedBeat; map entries are written with StoreLength.
+  // Owned; MapTicks and MapBeats entries; null until Allocate succeeds. Other writers of either
+  // array call DropRunningSum after, raise highestCachedBeat for sums, and use StoreLength.
   double* tickDurations = nullptr;
   double* beatSums = nullptr;
-  // No beat after this one holds a cached sum, so a tick that stores a length clears nothing when
-  // nothing after its beat is cached. Travels with beatSums when a state is copied.
+  // No later beat holds a cached sum, so storing a length clears only up to here.
   int32_t highestCachedBeat = 0;
 
-  // Where the last ElapsedSeconds call's walk ended, so that the next call at the same or a later
-  // tick with the same step goes on from there: one addition per tick between changes, and the
-  // same additions in the same order as a walk from the latest cached beat, so the same bits.
+  // Where the last ElapsedSeconds walk ended, for a later call with the same step to go on from:
+  // one addition per tick, in the order (so the bits) of a walk from the latest cached beat.
   struct RunningSum {
     bool valid = false;
     int32_t stride = 0;
@@ -206,27 +187,23 @@ struct TimelineEngine {
   bool Allocate();
   void Free();
 
-  // Seconds from the start of tick 0 to the start of `tick`, adding every `step`-th tick length
-  // times `step`. Sets tickDurations[0] to tickDurations[1] and fills the beat cache on the way.
+  // Seconds from tick 0 to the start of `tick`, adding every `step`-th tick length times `step`.
+  // Sets tickDurations[0] to tickDurations[1] and fills the beat cache on the way.
   double ElapsedSeconds(int32_t tick, int32_t step);
-  // Clears the cached sums of beats after `beat`, whatever highestCachedBeat says, and drops the
-  // running sum.
+  // Clears the cached sums after `beat`, whatever highestCachedBeat says; drops the running sum.
   void InvalidateBeatSums(int32_t beat);
   // Makes the next ElapsedSeconds call walk from the latest cached beat.
   void DropRunningSum() { running.valid = false; }
   // Both arrays to zero, options and placement to their defaults.
   void ResetState();
-  // Brings currentTick to the host position while stopped and recomputes displaySeconds when
-  // the shown tick changed.
+  // Brings currentTick to the position while stopped; recomputes displaySeconds for a new tick.
   void RefreshDisplayTime();
 
-  // Transport notification: starts or stops recording.
+  // The transport and song position notifications.
   void OnTransport(int32_t value);
-  // Song position notification: follows a jump.
   void OnSongPosition(double position);
-  // The engine's share of one per-tick call, after the host has reported `position` (ticks) and
-  // filled hostTime: measures the tick, stores its length when it moved, advances. True when a
-  // change (a move beyond TickChangeThreshold) was recorded; a smaller move is stored silently.
+  // One per-tick call, after the host reported `position` (ticks) and hostTime: measures the tick,
+  // stores its length when it moved, advances. True when a change was recorded.
   bool RecordTick(double position);
 
  private:
@@ -239,8 +216,7 @@ struct TimelineEngine {
 // Length of one tick in seconds from the host's position (ticks) and its time there (ms).
 double MeasureTickSeconds(double position, double hostTimeMs);
 
-// A host position (ticks) as a tick index: truncated toward zero after clamping to the int32 range;
-// not-a-number gives tick 0.
+// A position (ticks) as a tick: clamped to int32, truncated toward zero; not-a-number gives 0.
 int32_t TickFromPosition(double position);
 
 }  // namespace tempotally

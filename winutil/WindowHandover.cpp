@@ -1,25 +1,16 @@
-// Ending a window here or handing it to the thread that owns it.
 #include "winutil/WindowHandover.h"
 
 namespace tempotally {
-
-namespace {
-
-// Pinned: a window handed over may take messages after the host has unloaded this module.
-void KeepOwnModuleLoaded() {
-  HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                     reinterpret_cast<LPCSTR>(&KeepOwnModuleLoaded), &module);
-}
-
-}  // namespace
 
 bool DestroyOrHandOver(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
     DestroyWindow(window);
     if (!IsWindow(window)) return true;
   }
-  KeepOwnModuleLoaded();
+  // Pinned: a window handed over may take messages after the host has unloaded this module.
+  HMODULE module = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                     reinterpret_cast<LPCSTR>(&DestroyOrHandOver), &module);
   PostMessageA(window, message, wParam, lParam);
   return false;
 }

@@ -1,6 +1,5 @@
-// Ending a window that may belong to another thread. The host may release the plug-in on any
-// thread, but only the thread that created a window can destroy it; waiting for that thread could
-// deadlock, so its destruction is handed to it by a posted message instead.
+// Ending a window that may belong to another thread. Only a window's own thread can destroy it, and
+// waiting for that thread could deadlock, so its destruction is handed over by a posted message.
 #pragma once
 
 #include <windows.h>
@@ -12,10 +11,9 @@ namespace tempotally {
 constexpr UINT EditorHandoverMessage = WM_APP + 0x16;
 constexpr UINT VideoHandoverMessage = WM_APP + 0x17;
 
-// Any thread. Destroys `window` when the calling thread owns it. Otherwise, or when it outlived
-// DestroyWindow, posts `message` with the two parameters to it, so that its own thread destroys it
-// when it next takes messages, and keeps this module loaded for good, as the window's procedure is
-// ours. Never waits for the other thread. True when the window is gone on return.
+// Any thread; never waits. Destroys `window` when this thread owns it. Otherwise, or when it
+// outlived DestroyWindow, posts it `message` with the parameters, for its own thread to destroy it,
+// and pins this module, whose code is the window's procedure. True when the window is gone.
 bool DestroyOrHandOver(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
 }  // namespace tempotally
