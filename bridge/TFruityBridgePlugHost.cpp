@@ -5,7 +5,6 @@
 #include <cstring>
 #include <cwchar>
 #include <iterator>
-#include <mutex>
 
 #include "winutil/WindowHandover.h"
 
@@ -39,8 +38,13 @@ struct ClassRegistration {
 };
 constexpr int MaxClassModules = 8;
 ClassRegistration registrations[MaxClassModules] = {};
-// Any thread: a window handed to its own thread gives its hold back there.
-std::mutex registrationLock;
+// Any thread: a window handed to its own thread gives its hold back there. The platform's lock,
+// which cannot throw and pulls no thread support into the module.
+SRWLOCK registrationLock = SRWLOCK_INIT;
+struct RegistrationGuard {
+  RegistrationGuard() { AcquireSRWLockExclusive(&registrationLock); }
+  ~RegistrationGuard() { ReleaseSRWLockExclusive(&registrationLock); }
+};
 
 ClassRegistration* RegistrationOf(HMODULE module) {
   for (ClassRegistration& entry : registrations)
@@ -50,7 +54,7 @@ ClassRegistration* RegistrationOf(HMODULE module) {
 
 // One holder of `module`'s registration less; the last unregisters the class under that handle.
 void ReleaseVideoClass(HMODULE module) {
-  std::lock_guard<std::mutex> guard(registrationLock);
+  const RegistrationGuard guard;
   ClassRegistration* entry = RegistrationOf(module);
   if (!entry) return;
   --videoClassCount;
@@ -98,7 +102,7 @@ LRESULT CALLBACK VideoWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 // Registers the class under `module` unless it holds it already, and counts one more holder; a
 // failed registration is ignored. False, without a hold, only when the table is full.
 bool AcquireVideoClass(HMODULE module) {
-  std::lock_guard<std::mutex> guard(registrationLock);
+  const RegistrationGuard guard;
   ClassRegistration* entry = RegistrationOf(module);
   if (!entry) {
     entry = std::find_if(std::begin(registrations), std::end(registrations),
