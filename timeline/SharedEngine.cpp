@@ -186,6 +186,12 @@ TickOutcome SharedEngine::Tick(const HostTickReport& report, bool wantVideoTime)
     const double seconds = MeasureTickSeconds(report.position, report.hostTime[0]);
     const bool advance = published_.playing == 1 && std::isfinite(seconds) && seconds > 0.0;
     outcome.videoTimeMs = lastToldMs_ + (advance ? seconds * MillisecondsPerSecond : 0.0);
+    // Tick 0 has no length of its own and takes tick 1's, so tick 1 tells both (one stride of
+    // them when the step is longer), whatever tick 0 could tell.
+    if (advance && TickFromPosition(report.position) == 1) {
+      const int strides = std::max<int>(2, engine_.options.optimise);
+      outcome.videoTimeMs = strides * seconds * MillisecondsPerSecond;
+    }
     lastToldMs_ = outcome.videoTimeMs;
   }
   return outcome;

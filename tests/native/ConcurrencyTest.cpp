@@ -303,6 +303,38 @@ TEST(SharedEngineFaults, StreamsThatCallBackInDoNotHang) {
   EXPECT_EQ(Encode(shared.Unshared()), other);
 }
 
+// At a song's start the host reports position 0 at time 0: tick 0 has no length and takes tick 1's.
+// A tick 1 that finds the engine held tells what one thread tells, at either step.
+TEST(SharedEngineTest, AHeldTickOneCountsTickZeroToo) {
+  for (const uint8_t step : {StepEveryTick, StepOptimised}) {
+    SharedEngine shared;
+    ASSERT_TRUE(shared.Allocate());
+    shared.ResetState();
+    shared.Change([&](TimelineEngine& e) { e.options.optimise = step; });
+    shared.Transport(TransportPlaying);
+    double told[2] = {shared.Tick(Report(0.0, Tick120), true).videoTimeMs, 0.0};
+    {
+      Holder holder(shared);
+      ASSERT_TRUE(holder.Inside());
+      const TickOutcome outcome = shared.Tick(Report(1.0, Tick120), true);
+      EXPECT_TRUE(outcome.deferred);
+      told[1] = outcome.videoTimeMs;
+    }
+    TimelineEngine single;
+    ASSERT_TRUE(single.Allocate());
+    single.ResetState();
+    single.options.optimise = step;
+    single.OnTransport(TransportPlaying);
+    for (int t = 0; t < 2; ++t) {
+      single.hostTime[0] = Report(t, Tick120).hostTime[0];
+      single.RecordTick(t);
+      EXPECT_DOUBLE_EQ(told[t],
+                       single.ElapsedSeconds(single.currentTick, step) * MillisecondsPerSecond)
+          << "tick " << t << ", step " << int{step};
+    }
+  }
+}
+
 // More ticks than the ring holds while the engine is held: every one is counted, the ones the ring
 // held are recorded in order, and the rest only move the current tick on.
 TEST(SharedEngineTest, TicksBeyondTheRingAreCountedNotLost) {
