@@ -19,8 +19,7 @@ static_assert(sizeof(TWord) == 4, "the interface is 32-bit");
 constexpr int PublicReservedWords = 34;  // host-layout words after editorWindow
 constexpr int HostPublicWords = 47;      // public data words of every host object
 
-// Flags of PluginInfo.
-constexpr int32_t PluginFlagWantsTick = 0x20;  // the instance wants the per-tick call (slot 14)
+constexpr int32_t PluginFlagWantsTick = 0x20;  // PluginInfo flag: wants the per-tick call (slot 14)
 
 // The info record every plug-in instance points to.
 struct PluginInfo {
@@ -54,8 +53,6 @@ constexpr int32_t TimeSignature = 14;  // value: address of three int32
 constexpr int32_t WindowClosed = 53;   // the video window was closed (hidden)
 constexpr int32_t WindowResized = 55;  // the video window was resized
 }  // namespace PlugId
-
-class TFruityPlugHost;
 
 // Each slot below says what it means and returns, who owns what it is given, and its thread. The
 // host ticks on its mixing thread and calls nearly all else on its window thread, but may call any

@@ -1,4 +1,3 @@
-// The bridge and the floating video window that holds the wrapped player's editor.
 #include "bridge/TFruityBridgePlugHost.h"
 
 #include <algorithm>
@@ -120,13 +119,6 @@ bool AcquireVideoClass(HMODULE module) {
   return true;
 }
 
-// A hidden, ownerless video window of `module`'s class registration; null when creation fails.
-HWND CreateVideoWindow(HMODULE module) {
-  return CreateWindowExA(VideoWindowExStyle, VideoWindowClassName, VideoWindowCaption,
-                         VideoWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, VideoWindowInitialSize,
-                         VideoWindowInitialSize, nullptr, nullptr, module, nullptr);
-}
-
 }  // namespace
 
 TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_t* playerModulePath,
@@ -148,7 +140,11 @@ TFruityBridgePlugHost::TFruityBridgePlugHost(TFruityPlugHost* host, const wchar_
   if (!wrappedModule) return;
 
   holdsClass = AcquireVideoClass(wrappedModule);
-  videoWindow = CreateVideoWindow(wrappedModule);
+  // Hidden and ownerless; null when creation fails.
+  videoWindow = CreateWindowExA(VideoWindowExStyle, VideoWindowClassName, VideoWindowCaption,
+                                VideoWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                VideoWindowInitialSize, VideoWindowInitialSize, nullptr, nullptr,
+                                wrappedModule, nullptr);
   captionWindow = videoWindow;
 
   // Through a parameterless function type, which converts without a warning.

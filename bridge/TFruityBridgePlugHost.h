@@ -37,8 +37,6 @@ class TFruityBridgePlugHost final : public TFruityPlugHost {
   // Releases the instance, destroys the video window and its children, gives back the class hold
   // and only then unloads the module. Any thread: another thread's window is handed over with both.
   ~TFruityBridgePlugHost();
-  TFruityBridgePlugHost(const TFruityBridgePlugHost&) = delete;
-  TFruityBridgePlugHost& operator=(const TFruityBridgePlugHost&) = delete;
 
   // Releases the wrapped instance, if any; the window and the module stay.
   void ReleaseWrapped();

@@ -26,8 +26,6 @@ class Editor {
   // Ends the editor, on any thread: the drag given back, the dialog unbound so no later message
   // reaches this object, then destroyed here or by the thread that owns it.
   ~Editor();
-  Editor(const Editor&) = delete;
-  Editor& operator=(const Editor&) = delete;
 
   // Creates the hidden dialog from `module`'s template, on the calling thread, which then owns it.
   void Create(HINSTANCE module);

@@ -32,7 +32,6 @@ class GdiObject {
  private:
   Handle handle_ = nullptr;
 };
-// A memory device context, from CreateCompatibleDC.
 using MemoryDc = GdiObject<HDC, DeleteDC>;
 
 // Selects an object into a context and, at the end, the one it replaced back in. Selecting again
@@ -130,7 +129,6 @@ constexpr int ReadoutFontHeight = 48;
 
 constexpr const char* AboutTitle = "ORVA Tempotally BETA v" TEMPOTALLY_VERSION;
 
-// Drawing resources shared by every live editor.
 struct SharedGdi {
   HBITMAP skinBitmap = nullptr;
   HFONT titleFont = nullptr;

@@ -28,7 +28,6 @@ class EditorHost {
   // Has the host write its selection, start and end in beats, into `beats`. A host that ignores
   // the call leaves it as it was.
   virtual void AskSelection(double* beats) = 0;
-  // Tells the host that the editor window changed its size.
   virtual void EditorResized() = 0;
 
  protected:

@@ -91,7 +91,7 @@ void Editor::LeftPress(EditorPoint point) {
   // that the hidden cursor is never taken for the one to restore.
   EndDrag();
   buttonDownPos_ = mousePos_ = point;
-  if (!InGraphZone(point)) return;
+  if (!InZone(GraphZone, point)) return;
   dragStartMargin_ = graphMargin;
   dragStartSpan_ = graphSpan;
   StartDrag();

@@ -61,8 +61,6 @@ inline bool InZone(const PanelBounds& zone, EditorPoint point) {
   return point.x >= zone.left && point.x <= zone.right && point.y >= zone.top &&
          point.y <= zone.bottom;
 }
-inline bool InGraphZone(EditorPoint point) { return InZone(GraphZone, point); }
-// The fold or toggle zone at `point`, or None.
 inline EditorZone ClickZoneAt(EditorPoint point) {
   if (InZone(FoldZone, point)) return EditorZone::Fold;
   for (int i = 0; i < ToggleCount; ++i) {

@@ -118,7 +118,6 @@ inline bool ToggleOn(const EngineOptions& options, const ToggleRow& row) {
   return options.*(OptionTable[row.option].byteField) != row.off;
 }
 
-// The toggle that `zone` flips, or null.
 inline const ToggleRow* ToggleInZone(EditorZone zone) {
   const int index = static_cast<int>(zone);
   return index >= 0 && index < ToggleCount ? &Toggles[index] : nullptr;

@@ -30,19 +30,6 @@ float ToFloat(double value) {
   return static_cast<float>(value);
 }
 
-// The tick a column samples, or -1 when it lies outside 1..GraphLastTick (or is not a number).
-int32_t SampledTick(double position) {
-  if (!(position >= 1.0 && position < static_cast<double>(MapTicks))) return -1;
-  return static_cast<int32_t>(position);
-}
-
-// The bar colour's quotient: bars per beat count as at least 1, also before the host has sent a
-// time signature (0/0) or when the first number is the smaller.
-int64_t BarColourQuotient(const int32_t signature[3]) {
-  const int64_t q = signature[1] != 0 ? static_cast<int64_t>(signature[0]) / signature[1] : 0;
-  return q < 1 ? 1 : q;
-}
-
 void BuildGraph(const EngineSnapshot& engine, const GraphView& view, PaintModel& model) {
   float lo, hi;
   if (engine.options.selection) {
@@ -61,7 +48,10 @@ void BuildGraph(const EngineSnapshot& engine, const GraphView& view, PaintModel&
     float minimum = 1.0f, maximum = -1.0f;
     for (int i = 0; i < GraphColumns; ++i) {
       const float t = static_cast<float>(static_cast<double>(i) / GraphColumns);
-      const int32_t tick = SampledTick(lo + t * range);
+      // Outside 1..GraphLastTick, or not a number: no tick.
+      const double position = lo + t * range;
+      const int32_t tick =
+          position >= 1.0 && position < MapTicks ? static_cast<int32_t>(position) : -1;
       model.columns[i].drawn = tick >= 0;
       model.columns[i].tick = tick >= 0 ? tick : 0;
       if (tick < 0) continue;
@@ -72,7 +62,11 @@ void BuildGraph(const EngineSnapshot& engine, const GraphView& view, PaintModel&
     const float top = maximum + view.margin;
     const float bottom = minimum - view.margin;
 
-    const int64_t q = BarColourQuotient(engine.timeSignature);
+    // Bars per beat count as at least 1, also before the host has sent a time signature (0/0) or
+    // when the first number is the smaller.
+    const int32_t* signature = engine.timeSignature;
+    const int64_t q =
+        std::max<int64_t>(signature[1] != 0 ? int64_t{signature[0]} / signature[1] : 0, 1);
     for (int i = 0; i < GraphColumns; ++i) {
       GraphColumn& column = model.columns[i];
       if (!column.drawn) continue;

@@ -63,13 +63,11 @@ constexpr uint32_t BarWhite = 0xFFFFFF;      // stock WHITE_BRUSH
 constexpr uint32_t BarLightGray = 0xC0C0C0;  // stock LTGRAY_BRUSH
 constexpr uint32_t MarkerGray = 0x404040;    // stock DKGRAY_BRUSH
 
-// The smallest rectangle holding both.
 PixelRect Union(const PixelRect& a, const PixelRect& b);
 bool Intersects(const PixelRect& a, const PixelRect& b);
 
 // Copies `area` of `from` to (x, y) of `to`, clipped to both.
 void CopyBlock(const PixelView& from, PixelRect area, const PixelView& to, int x, int y);
-// Copies `area` of `from` to the same place in `to`.
 inline void CopyArea(const PixelView& from, const PixelView& to, const PixelRect& area) {
   CopyBlock(from, area, to, area.left, area.top);
 }

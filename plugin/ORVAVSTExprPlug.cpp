@@ -42,7 +42,7 @@ struct StreamReader final : StateReader {
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 ORVAVSTExprPlug::ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag)
-    : ForwardingPlug(hostObject, tag), moduleInstance(reinterpret_cast<HINSTANCE>(&__ImageBase)) {
+    : TCPPFruityPlug(hostObject, tag), moduleInstance(reinterpret_cast<HINSTANCE>(&__ImageBase)) {
   pluginInfo = &TempotallyInfo;
 }
 
@@ -54,27 +54,20 @@ ORVAVSTExprPlug* ORVAVSTExprPlug::Create(TFruityPlugHost* hostObject, int32_t ta
   auto* plug = new (std::nothrow) ORVAVSTExprPlug(hostObject, tag);
   if (!plug) return nullptr;
   // From here on release undoes whatever was made, so every failure ends through it.
+  // The video options start off, as a new video window does: hidden and not on top.
+  TFruityBridgePlugHost* bridge = nullptr;
   bool made = plug->timeline.Allocate();
   if (made) {
     plug->timeline.ResetState();
     plug->editor.Create(plug->moduleInstance);
-    made = plug->OpenVideoPlayer();
+    made = OpenPlayerBridge(hostObject, tag, bridge);  // false only when memory runs out
   }
-  if (made) return plug;
+  if (made) {
+    plug->videoBridge.reset(bridge);  // null without a player, which is a normal state
+    return plug;
+  }
   plug->Release();
   return nullptr;
-}
-
-bool ORVAVSTExprPlug::OpenVideoPlayer() {
-  videoBridge.reset();
-  TFruityBridgePlugHost* bridge = nullptr;
-  if (!OpenPlayerBridge(host.Object(), instanceTag, bridge)) return false;
-  videoBridge.reset(bridge);  // null without a player, which is a normal state
-  // A new window is hidden and not on top: only the options that are on need applying.
-  const EngineOptions options = timeline.Options();
-  ApplyVideoOptions(options, (options.video ? VideoPartShown : VideoPartNone) |
-                                 (options.videoontop ? VideoPartOnTop : VideoPartNone));
-  return true;
 }
 
 TFruityPlug* __stdcall ORVAVSTExprPlug::Destroy(uint32_t flags) {
@@ -94,9 +87,7 @@ int32_t __stdcall ORVAVSTExprPlug::Dispatch(int32_t id, int32_t index, TWord val
       editor.RequestRepaint();
       break;
     case PlugId::SongPosition:
-      if (double position = 0.0; host.SongPosition(position)) {
-        timeline.SongPosition(position);
-      }
+      if (double position = 0.0; host.SongPosition(position)) timeline.SongPosition(position);
       break;
     case PlugId::TimeSignature:
       // A null address carries no signature; the last one stays.
@@ -129,9 +120,8 @@ void __stdcall ORVAVSTExprPlug::Tick() {
 
 int32_t __stdcall ORVAVSTExprPlug::Render(TWord word, float* buffer, int32_t* frameCount) {
   // The count is read again before every frame: the host owns it.
-  if (buffer && frameCount) {
-    for (int32_t i = 0; i < *frameCount; ++i) buffer[2 * i] = buffer[2 * i + 1] = 0.0f;
-  }
+  for (int32_t i = 0; buffer && frameCount && i < *frameCount; ++i)
+    buffer[2 * i] = buffer[2 * i + 1] = 0.0f;
   if (videoBridge) videoBridge->Render(word, buffer, frameCount);
   return 0;
 }

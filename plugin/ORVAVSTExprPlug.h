@@ -8,7 +8,7 @@
 
 #include "editor/Editor.h"
 #include "plugin/EditorSide.h"
-#include "plugin/ForwardingPlug.h"
+#include "plugin/TCPPFruityPlug.h"
 #include "timeline/SharedEngine.h"
 #include "timeline/TimelineEngine.h"
 
@@ -16,7 +16,7 @@ namespace tempotally {
 
 extern const PluginInfo TempotallyInfo;
 
-class ORVAVSTExprPlug final : public ForwardingPlug {
+class ORVAVSTExprPlug final : public TCPPFruityPlug {
  public:
   // Builds a complete object, or returns null (holding nothing) when memory runs out.
   static ORVAVSTExprPlug* Create(TFruityPlugHost* hostObject, int32_t tag);
@@ -56,8 +56,6 @@ class ORVAVSTExprPlug final : public ForwardingPlug {
   ORVAVSTExprPlug(TFruityPlugHost* hostObject, int32_t tag);
   // Releases the wrapped player first; the members and the bridge follow.
   ~ORVAVSTExprPlug();
-  // Loads the video player behind a bridge; false only when the bridge could not be allocated.
-  bool OpenVideoPlayer();
   // Shows or hides the video window and puts it on top or not, as `options` say, for the parts
   // (VideoPart bits) asked for. Window thread; nothing without a video window.
   void ApplyVideoOptions(const EngineOptions& options, uint8_t parts);

@@ -2,6 +2,22 @@
 
 namespace tempotally {
 
+namespace {
+
+// With nothing to pass it on to, a slot does nothing and answers 0; slot 6 its second argument.
+template <int Slot, typename Result, typename... Words>
+Result Unanswered(Words... words) {
+  if constexpr (Slot == 6) {
+    const TWord all[] = {words...};
+    return static_cast<Result>(all[1]);
+  } else {
+    ((void)words, ...);
+    return Result();
+  }
+}
+
+}  // namespace
+
 TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(hostObject, tag) {
   instanceTag = tag;
   host.Created();
@@ -9,22 +25,12 @@ TCPPFruityPlug::TCPPFruityPlug(TFruityPlugHost* hostObject, int32_t tag) : host(
 
 void __stdcall TCPPFruityPlug::Release() { Destroy(DestroyFreesMemory); }
 int32_t __stdcall TCPPFruityPlug::Dispatch(int32_t, int32_t, TWord) { return 0; }
-void __stdcall TCPPFruityPlug::Call2() {}
-void __stdcall TCPPFruityPlug::SaveRestoreState(IStream*, int32_t) {}
-void __stdcall TCPPFruityPlug::Call4(TWord, TWord, TWord, TWord) {}
-int32_t __stdcall TCPPFruityPlug::Call5(TWord, TWord, TWord) { return 0; }
-// 6: answers its second argument.
-int32_t __stdcall TCPPFruityPlug::Call6(TWord, TWord b, TWord) { return static_cast<int32_t>(b); }
-void __stdcall TCPPFruityPlug::Call7(TWord, TWord, TWord) {}
-void __stdcall TCPPFruityPlug::Call8(TWord, TWord) {}
-int32_t __stdcall TCPPFruityPlug::Call9(TWord, TWord) { return 0; }
-void __stdcall TCPPFruityPlug::Call10(TWord) {}
-void __stdcall TCPPFruityPlug::Call11(TWord) {}
-int32_t __stdcall TCPPFruityPlug::Call12(TWord, TWord, TWord, TWord) { return 0; }
-int32_t __stdcall TCPPFruityPlug::Render(TWord, float*, int32_t*) { return 0; }
-void __stdcall TCPPFruityPlug::Tick() {}
-void __stdcall TCPPFruityPlug::Call15() {}
-void __stdcall TCPPFruityPlug::Call16(TWord) {}
-void __stdcall TCPPFruityPlug::Call17(TWord) {}
+
+#define TEMPOTALLY_FORWARD_SLOT(slot, Result, Name, Params, Args)                \
+  Result __stdcall TCPPFruityPlug::Name Params {                                 \
+    return videoBridge ? videoBridge->Name Args : Unanswered<slot, Result> Args; \
+  }
+TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_FORWARD_SLOT)
+#undef TEMPOTALLY_FORWARD_SLOT
 
 }  // namespace tempotally

@@ -1,8 +1,12 @@
-// The base layer: keeps the host and the tag, greets the host, and gives every slot the behaviour
-// of a plug-in with nothing to pass calls on to.
+// The base layer: keeps the host and the tag, greets the host, and passes slots 2 to 17 on through
+// the bridge's player proxy, or without a bridge gives each the behaviour of a plug-in with
+// nothing to pass calls on to. The plug-in object overrides only the slots it handles itself.
 #pragma once
 
+#include <memory>
+
 #include "abi/FruityPlugInterface.h"
+#include "bridge/TFruityBridgePlugHost.h"
 #include "plugin/HostProxy.h"
 
 namespace tempotally {
@@ -15,6 +19,8 @@ class TCPPFruityPlug : public TFruityPlug {
   TEMPOTALLY_PLUG_SLOTS(TEMPOTALLY_OVERRIDE_SLOT)
 
   HostProxy host;  // the host is not owned
+  // Null without a video player. Ends after the rest of the object, with the window and module.
+  std::unique_ptr<TFruityBridgePlugHost> videoBridge;
 
  protected:
   // Keeps the tag and the host and sends the host its construction notice (dispatch id 29).

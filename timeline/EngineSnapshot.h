@@ -9,14 +9,13 @@
 
 namespace tempotally {
 
-// The map's entries are read with LoadLength.
 struct EngineSnapshot {
   EngineOptions options;
   double displaySeconds = 0.0;
   int32_t recentChange = 0;
   double songPosition = 0.0;
   int32_t timeSignature[3] = {0, 0, 0};
-  const double* map = nullptr;
+  const double* map = nullptr;  // its entries read with LoadLength
 };
 
 // The snapshot of an engine that no other thread uses (tests, and mirrors of the engine).

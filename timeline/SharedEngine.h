@@ -37,10 +37,6 @@ constexpr int PatientTries = 16;
 
 class SharedEngine {
  public:
-  SharedEngine() = default;
-  SharedEngine(const SharedEngine&) = delete;
-  SharedEngine& operator=(const SharedEngine&) = delete;
-
   // Construction, with no other caller running.
   bool Allocate();
   void ResetState();

@@ -46,7 +46,6 @@ bool SingleWithin(double low, double high, double wanted, float& out) {
   return single >= low && single <= high;
 }
 
-// Every machine this builds for stores integers and floats as the format does.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the saved state is little-endian");
 
 template <typename T>
@@ -202,6 +201,7 @@ SavedRun RunChooser::Next() {
 uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32_t capacity) {
   uint8_t* at = out;
   uint8_t* const end = out + capacity;
+  const auto written = [&] { return static_cast<uint32_t>(at - out); };
   if (stage_ == Stage::Keys) {
     if (capacity < StateKeySectionBytes) return 0;
     at = Put<uint16_t>(at, OptionCount);
@@ -220,19 +220,15 @@ uint32_t StateEncoder::Encode(const TimelineEngine& engine, uint8_t* out, uint32
         run_ = runs_.Next();
         pending_ = true;
       }
-      if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) {
-        return static_cast<uint32_t>(at - out);
-      }
+      if (end - at < static_cast<std::ptrdiff_t>(StatePairBytes)) return written();
       at = Put(Put(at, run_.first), run_.seconds);
       pending_ = false;
     }
-    if (end - at < static_cast<std::ptrdiff_t>(StateTerminatorBytes)) {
-      return static_cast<uint32_t>(at - out);
-    }
+    if (end - at < static_cast<std::ptrdiff_t>(StateTerminatorBytes)) return written();
     at = Put(at, StateMapTerminator);
     stage_ = Stage::Done;
   }
-  return static_cast<uint32_t>(at - out);
+  return written();
 }
 
 void SaveState(const TimelineEngine& engine, StateWriter& writer) {

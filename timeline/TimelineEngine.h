@@ -79,9 +79,8 @@ using OptionByte = Relaxed<uint8_t>;
 using OptionWord = Relaxed<int32_t>;
 struct EngineOptions {
   EngineOptions();  // every option at its starting value
-  OptionByte freeze, video, videoontop, lookahead;
-  OptionByte optimise;  // the summation step: 1 or 4
-  OptionByte selection;
+  OptionByte freeze, video, videoontop, lookahead, selection;
+  OptionByte optimise;   // the summation step: 1 or 4
   OptionByte minimised;  // the editor's fold level
   OptionWord winleft, wintop, winwidth, winheight;
 };
@@ -106,7 +105,6 @@ struct OptionRow {
   }
 };
 
-// A fold level deeper than the deepest becomes the deepest.
 constexpr int32_t KnownFoldLevel(int32_t level) {
   return level > DeepestFoldLevel ? DeepestFoldLevel : level;
 }
@@ -199,7 +197,6 @@ struct TimelineEngine {
   // Brings currentTick to the position while stopped; recomputes displaySeconds for a new tick.
   void RefreshDisplayTime();
 
-  // The transport and song position notifications.
   void OnTransport(int32_t value);
   void OnSongPosition(double position);
   // One per-tick call, after the host reported `position` (ticks) and hostTime: measures the tick,

@@ -17,18 +17,18 @@ TEST(EditorInputModel, ZoneEdgesLedsAndOverlap) {
     EditorZone zone;
     bool graph;
   } cases[] = {
-      {{9, 12}, EditorZone::Fold, false},       {{250, 58}, EditorZone::Fold, false},
-      {{8, 30}, EditorZone::None, false},       {{50, 76}, ZoneOf(Toggle::Freeze), false},
-      {{57, 70}, EditorZone::None, false},      {{58, 70}, ZoneOf(Toggle::LookAhead), false},
-      {{127, 70}, EditorZone::None, false},     {{141, 64}, ZoneOf(Toggle::Optimise), false},
-      {{182, 70}, EditorZone::None, false},     {{230, 76}, ZoneOf(Toggle::Selection), false},
+      {{9, 12}, EditorZone::Fold, false},           {{250, 58}, EditorZone::Fold, false},
+      {{8, 30}, EditorZone::None, false},           {{50, 76}, ZoneOf(Toggle::Freeze), false},
+      {{57, 70}, EditorZone::None, false},          {{58, 70}, ZoneOf(Toggle::LookAhead), false},
+      {{127, 70}, EditorZone::None, false},         {{141, 64}, ZoneOf(Toggle::Optimise), false},
+      {{182, 70}, EditorZone::None, false},         {{230, 76}, ZoneOf(Toggle::Selection), false},
       {{100, 92}, ZoneOf(Toggle::ShowVideo), true}, {{173, 90}, ZoneOf(Toggle::VideoOnTop), true},
-      {{174, 91}, EditorZone::None, true},      {{232, 175}, EditorZone::None, true},
+      {{174, 91}, EditorZone::None, true},          {{232, 175}, EditorZone::None, true},
       {{6, 120}, EditorZone::None, false},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ClickZoneAt(c.point), c.zone) << c.point.x << "," << c.point.y;
-    EXPECT_EQ(InGraphZone(c.point), c.graph) << c.point.x << "," << c.point.y;
+    EXPECT_EQ(InZone(GraphZone, c.point), c.graph) << c.point.x << "," << c.point.y;
   }
 }
 
