@@ -19,4 +19,12 @@ wineserver -p >/dev/null 2>&1 </dev/null || true
 # Start Wine's background services here, detached from our output: started by the first test
 # program instead, they would inherit ctest's pipe and keep it waiting after the test ends.
 wine wineboot >/dev/null 2>&1 </dev/null || true
+# A new prefix now and then comes out without its system files (seen once in a fresh root), and
+# every program then fails to load kernel32: bring it up to date once more.
+windows="$WINEPREFIX/drive_c/windows"
+if [ ! -f "$windows/system32/kernel32.dll" ] ||
+  { [ -d "$windows/syswow64" ] && [ ! -f "$windows/syswow64/kernel32.dll" ]; }; then
+  echo "wine: the prefix lacks kernel32; updating it again" >&2
+  wine wineboot --init >/dev/null 2>&1 </dev/null || true
+fi
 "$@"
