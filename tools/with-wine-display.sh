@@ -20,11 +20,15 @@ wineserver -p >/dev/null 2>&1 </dev/null || true
 # program instead, they would inherit ctest's pipe and keep it waiting after the test ends.
 wine wineboot >/dev/null 2>&1 </dev/null || true
 # A new prefix now and then comes out without its system files (seen once in a fresh root), and
-# every program then fails to load kernel32: bring it up to date once more.
+# every program then fails to load kernel32: its update is run once more (Wine runs it as a new
+# server's first process starts, when the prefix's timestamp is missing or stale).
 windows="$WINEPREFIX/drive_c/windows"
 if [ ! -f "$windows/system32/kernel32.dll" ] ||
   { [ -d "$windows/syswow64" ] && [ ! -f "$windows/syswow64/kernel32.dll" ]; }; then
   echo "wine: the prefix lacks kernel32; updating it again" >&2
-  wine wineboot --init >/dev/null 2>&1 </dev/null || true
+  wineserver -k >/dev/null 2>&1 || true
+  rm -f "$WINEPREFIX/.update-timestamp"
+  wineserver -p >/dev/null 2>&1 </dev/null || true
+  wine wineboot >/dev/null 2>&1 </dev/null || true
 fi
 "$@"
